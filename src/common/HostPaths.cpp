@@ -1,0 +1,317 @@
+#include "common/HostPaths.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "common/CommandLine.h"
+#include "common/Encoding.h"
+#include "common/FileIo.h"
+#include "common/Strings.h"
+
+namespace pagemoor {
+
+namespace {
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool pathExists(const std::string& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0;
+}
+
+std::string nameKey(std::string_view name) { return FoldCase(DecodeText(name)); }
+
+// The entry of folder whose name matches name without regard to case; of
+// several, the first in byte order, so the choice does not depend on the
+// order the file system lists them in.
+std::optional<std::string> matchInFolder(const std::string& folder, std::string_view name) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return std::nullopt;
+  const std::string wanted = nameKey(name);
+  std::optional<std::string> best;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view entry = e->d_name;
+    if (entry == "." || entry == "..") continue;
+    if (nameKey(entry) == wanted && (!best || entry < *best)) best = std::string(entry);
+  }
+  ::closedir(dir);
+  return best;
+}
+
+std::string envOrEmpty(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string homeDir() {
+  std::string home = envOrEmpty("HOME");
+  if (!home.empty()) return home;
+  if (passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
+// mkdir -p with the given mode for the folders it creates.
+bool makeFolders(const std::string& folder, mode_t mode) {
+  std::string partial;
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    partial.push_back(folder[i]);
+    if ((folder[i] == '/' && i > 0) || i + 1 == folder.size()) {
+      if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return DirectoryExists(folder);
+}
+
+std::string xdgFolder(const char* variable, const char* fallback) {
+  std::string base = envOrEmpty(variable);
+  if (base.empty() || base[0] != '/') base = homeDir() + fallback;
+  std::string folder = IncludeTrailingSeparator(base) + "pagemoor/";
+  makeFolders(folder, 0700);
+  return folder;
+}
+
+// A folder we may keep the reader's files in: a real folder (not a link),
+// owned by us, that nobody else can write to or look into.
+bool isPrivateFolder(const std::string& folder) {
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) return false;
+  return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+void deleteTreeAt(int dirFd) {
+  DIR* dir = ::fdopendir(dirFd);
+  if (!dir) {
+    ::close(dirFd);
+    return;
+  }
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view n = e->d_name;
+    if (n != "." && n != "..") names.emplace_back(n);
+  }
+  for (const std::string& name : names) {
+    struct stat st;
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      int sub = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub >= 0) {
+        // A folder unpacked without write permission would keep its files.
+        if ((st.st_mode & S_IRWXU) != S_IRWXU && st.st_uid == ::getuid()) ::fchmod(sub, st.st_mode | S_IRWXU);
+        deleteTreeAt(sub);
+      }
+      ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+    } else {
+      ::unlinkat(dirFd, name.c_str(), 0);
+    }
+  }
+  ::closedir(dir);  // closes dirFd
+}
+
+}  // namespace
+
+std::string HostPath(std::string_view path) {
+  std::string p(path);
+  std::replace(p.begin(), p.end(), '\\', '/');
+  return p;
+}
+
+std::string IncludeTrailingSeparator(std::string_view folder) {
+  std::string f = HostPath(folder);
+  if (f.empty() || f.back() != '/') f.push_back('/');
+  return f;
+}
+
+std::string ExcludeTrailingSeparator(std::string_view folder) {
+  std::string f(folder);
+  while (f.size() > 1 && isSeparator(f.back())) f.pop_back();
+  return f;
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return HostPath(name);
+  while (!name.empty() && isSeparator(name.front())) name.remove_prefix(1);
+  return IncludeTrailingSeparator(folder) + HostPath(name);
+}
+
+std::string ExtractFileName(std::string_view path) {
+  std::size_t p = path.find_last_of("\\/");
+  return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+  std::size_t p = path.find_last_of("\\/");
+  return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p + 1));
+}
+
+std::string ExtractFileExt(std::string_view path) {
+  std::string name = ExtractFileName(path);
+  std::size_t p = name.rfind('.');
+  return p == std::string::npos ? std::string() : name.substr(p);
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+  std::size_t nameStart = path.find_last_of("\\/");
+  nameStart = nameStart == std::string_view::npos ? 0 : nameStart + 1;
+  std::size_t dot = path.rfind('.');
+  std::string base(dot == std::string_view::npos || dot < nameStart ? path : path.substr(0, dot));
+  return base + std::string(ext);
+}
+
+std::optional<std::string> ResolveExisting(std::string_view path) {
+  std::string p = HostPath(path);
+  if (p.empty()) return std::nullopt;
+  if (pathExists(p)) return p;
+
+  const bool absolute = p.front() == '/';
+  const bool trailing = p.back() == '/';
+  std::vector<std::string_view> parts;
+  std::string_view rest = p;
+  while (!rest.empty()) {
+    std::size_t s = rest.find('/');
+    std::string_view part = rest.substr(0, s);
+    if (!part.empty() && part != ".") parts.push_back(part);
+    if (s == std::string_view::npos) break;
+    rest.remove_prefix(s + 1);
+  }
+  std::string current = absolute ? "/" : "";
+  for (std::string_view part : parts) {
+    std::string candidate = current + std::string(part);
+    if (!pathExists(candidate)) {
+      if (part == "..") return std::nullopt;
+      auto match = matchInFolder(current, part);
+      if (!match) return std::nullopt;
+      candidate = current + *match;
+    }
+    current = candidate + "/";
+  }
+  if (!trailing && current.size() > 1) current.pop_back();
+  if (!pathExists(current.empty() ? "." : current)) return std::nullopt;
+  return current;
+}
+
+std::string ResolveForWrite(std::string_view path) {
+  if (auto existing = ResolveExisting(path)) return *existing;
+  std::string p = HostPath(path);
+  std::string folder = ExtractFilePath(p);
+  if (folder.empty()) return p;
+  if (auto f = ResolveExisting(folder)) return IncludeTrailingSeparator(*f) + ExtractFileName(p);
+  return p;
+}
+
+bool FileExists(std::string_view path) {
+  auto p = ResolveExisting(path);
+  if (!p) return false;
+  struct stat st;
+  return ::stat(p->c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path) {
+  auto p = ResolveExisting(path);
+  if (!p) return false;
+  struct stat st;
+  return ::stat(p->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateFolder(std::string_view path) {
+  std::string p = ExcludeTrailingSeparator(ResolveForWrite(ExcludeTrailingSeparator(HostPath(path))));
+  return ::mkdir(p.c_str(), 0777) == 0;
+}
+
+bool RemoveEmptyFolder(std::string_view path) {
+  auto p = ResolveExisting(path);
+  return p && ::rmdir(ExcludeTrailingSeparator(*p).c_str()) == 0;
+}
+
+bool DeleteFileAt(std::string_view path) {
+  auto p = ResolveExisting(path);
+  return p && ::unlink(p->c_str()) == 0;
+}
+
+void DeleteTree(std::string_view folder) {
+  std::string p = ExcludeTrailingSeparator(HostPath(folder));
+  if (p.empty() || p == "/") return;
+  // O_NOFOLLOW: a link given as the folder is removed as a link, and nothing
+  // it points to is touched.
+  int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    struct stat st;
+    if (::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(p.c_str());
+    return;
+  }
+  deleteTreeAt(fd);
+  ::rmdir(p.c_str());
+}
+
+bool WriteTextFile(std::string_view path, std::string_view text) {
+  return WriteFileAtomic(ResolveForWrite(path), text);
+}
+
+std::string ProgramDir() { return ExtractFilePath(CurrentCommandLine().programFile); }
+
+std::string TempDir() {
+  for (const char* variable : {"TEMP", "TMPDIR"}) {
+    std::string v = envOrEmpty(variable);
+    if (!v.empty()) return IncludeTrailingSeparator(v);
+  }
+  return "/tmp/";
+}
+
+std::string PrivateTempDir() {
+  static std::mutex mutex;
+  static std::map<std::string, std::string> refused;  // refused folder -> the fresh one used instead
+  const std::string folder = TempDir() + "pagemoor-" + std::to_string(::getuid()) + "/";
+  std::lock_guard lock(mutex);
+  if (auto it = refused.find(folder); it != refused.end()) return it->second;
+  const std::string bare = ExcludeTrailingSeparator(folder);
+  if (::mkdir(bare.c_str(), 0700) == 0 || errno == EEXIST) {
+    if (isPrivateFolder(bare)) return folder;
+  }
+  // Somebody else's folder, a link, or one others can write to: never unpack
+  // into it or delete below it. A fresh private folder serves this run.
+  std::string templ = TempDir() + "pagemoor-" + std::to_string(::getuid()) + "-XXXXXX";
+  if (::mkdtemp(templ.data()) == nullptr) return folder;
+  std::string fresh = templ + "/";
+  refused[folder] = fresh;
+  return fresh;
+}
+
+std::string NormalProjectDir() {
+  std::string name = AsciiUpper(ExtractFileName(CurrentCommandLine().programFile));
+  ReplaceText(name, ".", "_", false);
+  return PrivateTempDir() + name + "/";
+}
+
+std::string ProjectDir() { return IsDevelopMode() ? ProgramDir() : NormalProjectDir(); }
+
+std::string CurrentDriveRoot() { return "/"; }
+
+std::string StateDir() { return xdgFolder("XDG_STATE_HOME", "/.local/state"); }
+
+std::string ConfigDir() { return xdgFolder("XDG_CONFIG_HOME", "/.config"); }
+
+std::string GetEnvVar(std::string_view name) {
+  std::string v = envOrEmpty(std::string(name).c_str());
+  return v.size() >= 500 ? std::string() : v;
+}
+
+std::string GetLoginName() {
+  std::string name;
+  if (passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) name = pw->pw_name;
+  if (name.empty()) name = envOrEmpty("LOGNAME");
+  if (name.empty()) name = envOrEmpty("USER");
+  return LeftChars(name, 254);
+}
+
+int AppVersion() { return 2803; }
+
+}  // namespace pagemoor

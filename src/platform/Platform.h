@@ -1,0 +1,119 @@
+// The one interface the rest of the program uses for what the operating
+// system gives: message and input boxes, file and folder dialogs, modal
+// windows, pending events, the shell, registry values.
+//
+// Three implementations: QtPlatform (real boxes and dialogs), ScriptedPlatform
+// (headless: every box is written to standard error as one "[ui]" line and
+// answered from a queue) and the test doubles under tests/support.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pagemoor {
+
+class AnswerQueue;
+
+// A window that can be shown modally. Qt windows implement it; the platform
+// decides how it is shown.
+class ModalWindow {
+ public:
+  virtual ~ModalWindow() = default;
+  // The window's object name (frmInstall, frmMailer, ...) and caption.
+  virtual std::string modalName() const = 0;
+  virtual std::string modalCaption() const = 0;
+  // Shows the window modally and returns when it closes, with its result.
+  virtual int execModal() = 0;
+  // Headless runs: the scripted platform hands the window its answer queue
+  // when the next answer is not "close". The window takes the answers it
+  // understands and returns its result; the default closes at once.
+  virtual int runScripted(AnswerQueue& answers);
+};
+
+// A file-dialog filter in the form the system's windows use:
+// "Description|*.ext;*.ext2|Description 2|*.x".
+struct FileDialogOptions {
+  std::string caption;
+  std::string filter;
+  std::string initialDir;
+  std::string defaultExt;
+  std::string fileName;
+  int filterIndex = 1;  // 1-based, as the system counts filters
+};
+
+struct FileDialogResult {
+  std::string path;
+  int filterIndex = 1;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Boxes and dialogs ---
+  // Information box, one OK button, caption "Information".
+  virtual void showInfo(const std::string& text) = 0;
+  // Confirmation box with Yes and No, caption "Confirm"; true for Yes.
+  virtual bool askYesNo(const std::string& text) = 0;
+  // Input box: the text, or nothing when cancelled.
+  virtual std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
+                                              const std::string& defaultText) = 0;
+  virtual std::optional<FileDialogResult> openFileDialog(const FileDialogOptions& options) = 0;
+  virtual std::optional<FileDialogResult> saveFileDialog(const FileDialogOptions& options) = 0;
+  virtual std::optional<std::string> folderDialog(const std::string& caption, const std::string& initialDir) = 0;
+
+  // Shows the window modally; returns its result (0 when closed without one).
+  virtual int showModal(ModalWindow& window) = 0;
+
+  // --- Event loop ---
+  // Lets pending window events run (inside long work on the interface thread).
+  virtual void processEvents() = 0;
+  // Sleeps for the given milliseconds, then processes pending events.
+  virtual void sleepAndProcessEvents(int milliseconds) = 0;
+
+  // --- Shell ---
+  // Opens a document or web address with the desktop's default program.
+  virtual bool openDocument(const std::string& target) = 0;
+  // Starts a program from a command line in the given working folder (empty:
+  // the current one) without waiting for it.
+  virtual bool startProgram(const std::string& commandLine, const std::string& workingDir) = 0;
+
+  // --- Registry values (per-user store) ---
+  // rootKey is the name of a root (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE...),
+  // keyPath the key's path with '\' steps.
+  virtual std::string readRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                        const std::string& valueName) = 0;
+  virtual void writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                  const std::string& valueName, const std::string& value) = 0;
+  virtual void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                   const std::string& valueName) = 0;
+  // Creates the key when it is missing.
+  virtual void createRegistryKey(const std::string& rootKey, const std::string& keyPath) = 0;
+
+  // --- Scripted runs ---
+  // The answer queue of a scripted run, or nullptr for an interactive one.
+  virtual AnswerQueue* scriptedAnswers() { return nullptr; }
+};
+
+// The platform the program uses. Until one is set, a headless scripted
+// platform answers every box with its default button.
+Platform& platform();
+// Sets the platform (not owned); nullptr restores the default.
+void setPlatform(Platform* platform);
+
+// Sets a platform for the life of a scope (tests).
+class ScopedPlatform {
+ public:
+  explicit ScopedPlatform(Platform& p);
+  ~ScopedPlatform();
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+ private:
+  Platform* m_previous;
+};
+
+}  // namespace pagemoor
