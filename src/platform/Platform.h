@@ -2,16 +2,14 @@
 // system gives: message and input boxes, file and folder dialogs, modal
 // windows, pending events, the shell, registry values.
 //
-// Three implementations: QtPlatform (real boxes and dialogs), ScriptedPlatform
+// Implementations: QtPlatform (real boxes and dialogs), ScriptedPlatform
 // (headless: every box is written to standard error as one "[ui]" line and
-// answered from a queue) and the test doubles under tests/support.
+// answered from a queue, everything else handed to the platform it wraps),
+// HeadlessPlatform (no windows at all) and the test double under tests/support.
 #pragma once
 
-#include <deque>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace pagemoor {
 

@@ -1,0 +1,57 @@
+// The platform when there is no window system: core tests and tools. Boxes
+// take their default button at once, there are no events to process, and the
+// shell requests really start xdg-open or /bin/sh, detached from this process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/FileRegistry.h"
+#include "platform/Platform.h"
+
+namespace pagemoor {
+
+class HeadlessPlatform : public Platform {
+ public:
+  // Registry values in the per-user file.
+  HeadlessPlatform() = default;
+  explicit HeadlessPlatform(std::string registryFile);
+
+  void showInfo(const std::string& text) override;
+  bool askYesNo(const std::string& text) override;  // Yes
+  std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
+                                      const std::string& defaultText) override;  // the default text
+  std::optional<FileDialogResult> openFileDialog(const FileDialogOptions& options) override;  // Cancel
+  std::optional<FileDialogResult> saveFileDialog(const FileDialogOptions& options) override;  // Cancel
+  std::optional<std::string> folderDialog(const std::string& caption,
+                                          const std::string& initialDir) override;  // Cancel
+
+  // Without a window system the window cannot be shown: it counts as closed.
+  int showModal(ModalWindow& window) override;
+
+  void processEvents() override;
+  void sleepAndProcessEvents(int milliseconds) override;
+
+  bool openDocument(const std::string& target) override;
+  bool startProgram(const std::string& commandLine, const std::string& workingDir) override;
+
+  std::string readRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                const std::string& valueName) override;
+  void writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                          const std::string& valueName, const std::string& value) override;
+  void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                           const std::string& valueName) override;
+  void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
+
+ private:
+  FileRegistry m_registry;
+};
+
+// Runs the program at programPath with the arguments (argv[0] included) in
+// workingDir (empty: the current folder), detached: it belongs to its own
+// session and is never waited for, and leaves no zombie behind. False when it
+// could not be started (missing program, unusable folder).
+bool SpawnDetached(const std::string& programPath, const std::vector<std::string>& args,
+                   const std::string& workingDir);
+
+}  // namespace pagemoor

@@ -1,0 +1,223 @@
+#include "platform/qt/QtPlatform.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QShowEvent>
+#include <QThread>
+#include <QUrl>
+#include <algorithm>
+#include <utility>
+
+#include "common/HostPaths.h"
+
+namespace pagemoor {
+
+namespace {
+
+QString ToQt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromQt(const QString& text) {
+  return text.toUtf8().toStdString();
+}
+
+// The system's paths may use '\' and a case that only matches on a
+// case-insensitive file system.
+QString HostFile(const std::string& path) {
+  if (path.empty()) return {};
+  return ToQt(ResolveExisting(path).value_or(HostPath(path)));
+}
+
+// A parentless dialog would be placed over whatever window is active; the
+// system's boxes stand in the middle of the screen. showEvent comes before the
+// window is mapped, when the box already has its final size.
+class CenteredMessageBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (s) move(s->availableGeometry().center() - rect().center());
+  }
+};
+
+void PrepareBox(QMessageBox& box, const char* objectName) {
+  box.setObjectName(QString::fromLatin1(objectName));
+  // Magazine texts are plain: a "<" in them is a character, not markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+}
+
+}  // namespace
+
+QStringList QtNameFilters(std::string_view filter) {
+  QStringList result;
+  if (filter.empty()) return result;
+  const QStringList parts = ToQt(filter).split(QLatin1Char('|'));
+  for (qsizetype i = 0; i < parts.size(); i += 2) {
+    QString description = parts[i].trimmed();
+    QStringList patterns;
+    if (i + 1 < parts.size()) {
+      for (const QString& p : parts[i + 1].split(QLatin1Char(';'))) {
+        QString pattern = p.trimmed();
+        // On Windows "*.*" means every file; here it would skip the files without an extension.
+        if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+        if (!pattern.isEmpty()) patterns << pattern;
+      }
+    }
+    if (description.isEmpty() && patterns.isEmpty()) continue;
+    if (patterns.isEmpty()) patterns << QStringLiteral("*");
+    if (description.endsWith(QLatin1Char(')'))) {
+      const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+      if (open >= 0) description = description.left(open).trimmed();
+    }
+    const QString joined = patterns.join(QLatin1Char(' '));
+    if (description.isEmpty()) description = joined;
+    result << description + QStringLiteral(" (") + joined + QLatin1Char(')');
+  }
+  return result;
+}
+
+QString QtFileFilter(std::string_view filter) {
+  return QtNameFilters(filter).join(QStringLiteral(";;"));
+}
+
+QtPlatform::QtPlatform(std::string registryFile) : m_registry(std::move(registryFile)) {}
+
+void QtPlatform::showInfo(const std::string& text) {
+  CenteredMessageBox box(QMessageBox::Information, QStringLiteral("Information"), ToQt(text),
+                         QMessageBox::Ok);
+  PrepareBox(box, "msgInfo");
+  box.exec();
+}
+
+bool QtPlatform::askYesNo(const std::string& text) {
+  CenteredMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), ToQt(text),
+                         QMessageBox::Yes | QMessageBox::No);
+  PrepareBox(box, "msgConfirm");
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::No);
+  box.exec();
+  return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
+std::optional<std::string> QtPlatform::inputBox(const std::string& caption, const std::string& prompt,
+                                                const std::string& defaultText) {
+  QInputDialog dialog;
+  dialog.setObjectName(QStringLiteral("inputBox"));
+  dialog.setWindowTitle(ToQt(caption));
+  dialog.setLabelText(ToQt(prompt));
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setTextValue(ToQt(defaultText));
+  dialog.setWindowModality(Qt::ApplicationModal);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return FromQt(dialog.textValue());
+}
+
+std::optional<FileDialogResult> QtPlatform::fileDialog(const FileDialogOptions& options, bool save) {
+  QFileDialog dialog(nullptr, ToQt(options.caption), HostFile(options.initialDir));
+  dialog.setObjectName(save ? QStringLiteral("saveFileDialog") : QStringLiteral("openFileDialog"));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  const QStringList filters = QtNameFilters(options.filter);
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    const qsizetype index =
+        options.filterIndex >= 1 && options.filterIndex <= filters.size() ? options.filterIndex - 1 : 0;
+    dialog.selectNameFilter(filters[index]);
+  }
+  std::string_view suffix = options.defaultExt;
+  if (!suffix.empty() && suffix.front() == '.') suffix.remove_prefix(1);
+  if (!suffix.empty()) dialog.setDefaultSuffix(ToQt(suffix));
+  if (!options.fileName.empty()) dialog.selectFile(ToQt(HostPath(options.fileName)));
+
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  FileDialogResult result;
+  result.path = FromQt(files.first());
+  const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+  result.filterIndex = chosen >= 0 ? static_cast<int>(chosen) + 1 : options.filterIndex;
+  return result;
+}
+
+std::optional<FileDialogResult> QtPlatform::openFileDialog(const FileDialogOptions& options) {
+  return fileDialog(options, false);
+}
+
+std::optional<FileDialogResult> QtPlatform::saveFileDialog(const FileDialogOptions& options) {
+  return fileDialog(options, true);
+}
+
+std::optional<std::string> QtPlatform::folderDialog(const std::string& caption,
+                                                    const std::string& initialDir) {
+  QFileDialog dialog(nullptr, ToQt(caption), HostFile(initialDir));
+  dialog.setObjectName(QStringLiteral("folderDialog"));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList folders = dialog.selectedFiles();
+  if (folders.isEmpty()) return std::nullopt;
+  return FromQt(folders.first());
+}
+
+int QtPlatform::showModal(ModalWindow& window) {
+  return window.execModal();
+}
+
+void QtPlatform::processEvents() {
+  QCoreApplication::processEvents();
+}
+
+void QtPlatform::sleepAndProcessEvents(int milliseconds) {
+  if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
+  QCoreApplication::processEvents();
+}
+
+bool QtPlatform::openDocument(const std::string& target) {
+  if (target.empty()) return false;
+  QUrl url(ToQt(target));
+  // One letter before the colon is a drive ("C:\..."), not a scheme.
+  if (!url.isValid() || url.scheme().size() < 2)
+    url = QUrl::fromLocalFile(QFileInfo(HostFile(target)).absoluteFilePath());
+  return QDesktopServices::openUrl(url);
+}
+
+bool QtPlatform::startProgram(const std::string& commandLine, const std::string& workingDir) {
+  return QProcess::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), ToQt(commandLine)},
+                                 HostFile(workingDir));
+}
+
+std::string QtPlatform::readRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                          const std::string& valueName) {
+  return m_registry.read(rootKey, keyPath, valueName);
+}
+
+void QtPlatform::writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                    const std::string& valueName, const std::string& value) {
+  m_registry.write(rootKey, keyPath, valueName, value);
+}
+
+void QtPlatform::deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                     const std::string& valueName) {
+  m_registry.remove(rootKey, keyPath, valueName);
+}
+
+void QtPlatform::createRegistryKey(const std::string& rootKey, const std::string& keyPath) {
+  m_registry.createKey(rootKey, keyPath);
+}
+
+}  // namespace pagemoor

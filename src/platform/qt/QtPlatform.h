@@ -1,0 +1,65 @@
+// The platform of an interactive run: Qt message boxes and dialogs, the
+// desktop's handlers for documents and web addresses, registry values in the
+// per-user file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <string_view>
+
+#include "platform/FileRegistry.h"
+#include "platform/Platform.h"
+
+class QWidget;
+
+namespace pagemoor {
+
+// "Pictures|*.jpg;*.gif|All files|*.*" -> {"Pictures (*.jpg *.gif)", "All files (*.*)"}.
+// A description that already ends in "(...)" loses it, so that the patterns
+// shown are the ones that filter. A description without patterns gets "*".
+QStringList QtNameFilters(std::string_view filter);
+// The same joined with ";;", as QFileDialog's filter argument takes it.
+QString QtFileFilter(std::string_view filter);
+
+class QtPlatform : public Platform {
+ public:
+  // Registry values in the per-user file.
+  QtPlatform() = default;
+  explicit QtPlatform(std::string registryFile);
+
+  // Message boxes (objects "msgInfo" and "msgConfirm") are application-modal
+  // and centred on the screen.
+  void showInfo(const std::string& text) override;
+  bool askYesNo(const std::string& text) override;
+  // An input dialog with object name "inputBox".
+  std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
+                                      const std::string& defaultText) override;
+  // File dialogs with object names "openFileDialog", "saveFileDialog" and "folderDialog".
+  std::optional<FileDialogResult> openFileDialog(const FileDialogOptions& options) override;
+  std::optional<FileDialogResult> saveFileDialog(const FileDialogOptions& options) override;
+  std::optional<std::string> folderDialog(const std::string& caption, const std::string& initialDir) override;
+
+  int showModal(ModalWindow& window) override;
+
+  void processEvents() override;
+  void sleepAndProcessEvents(int milliseconds) override;
+
+  bool openDocument(const std::string& target) override;
+  bool startProgram(const std::string& commandLine, const std::string& workingDir) override;
+
+  std::string readRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                const std::string& valueName) override;
+  void writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                          const std::string& valueName, const std::string& value) override;
+  void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                           const std::string& valueName) override;
+  void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
+
+ private:
+  std::optional<FileDialogResult> fileDialog(const FileDialogOptions& options, bool save);
+
+  FileRegistry m_registry;
+};
+
+}  // namespace pagemoor

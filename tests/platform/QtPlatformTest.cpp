@@ -1,0 +1,290 @@
+#include "platform/qt/QtPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "support/TempFolder.h"
+
+namespace pagemoor {
+namespace {
+
+// Acts once on the next modal window as soon as it shows. A window still open
+// a few seconds later is closed, so that a broken test fails instead of hanging.
+class ModalDriver {
+ public:
+  explicit ModalDriver(std::function<void(QWidget*)> action) : m_action(std::move(action)) {
+    m_timer.setInterval(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    m_clock.start();
+    m_timer.start();
+  }
+  bool acted() const { return m_acted; }
+
+ private:
+  void tick() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    if (m_clock.elapsed() > 5000) {
+      ADD_FAILURE() << "the modal window was left open";
+      modal->close();
+      return;
+    }
+    if (m_acted) return;
+    m_acted = true;
+    m_action(modal);
+  }
+
+  std::function<void(QWidget*)> m_action;
+  QTimer m_timer;
+  QElapsedTimer m_clock;
+  bool m_acted = false;
+};
+
+TEST(QtMessageBoxTest, InformationBoxHasOneOkButtonAndPlainText) {
+  QtPlatform p;
+  ModalDriver driver([](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr) << w->metaObject()->className();
+    EXPECT_EQ(box->objectName(), "msgInfo");
+    EXPECT_EQ(box->windowTitle(), "Information");
+    EXPECT_EQ(box->text(), "Price <b>5</b> & more");
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->icon(), QMessageBox::Information);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box->buttons().size(), 1);
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    box->button(QMessageBox::Ok)->click();
+  });
+  p.showInfo("Price <b>5</b> & more");
+  EXPECT_TRUE(driver.acted());
+}
+
+TEST(QtMessageBoxTest, ConfirmationBoxAnswersWithTheButtonPressed) {
+  for (const auto button : {QMessageBox::Yes, QMessageBox::No}) {
+    QtPlatform p;
+    ModalDriver driver([button](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (!box) {
+        ADD_FAILURE() << w->metaObject()->className();
+        w->close();
+        return;
+      }
+      EXPECT_EQ(box->objectName(), "msgConfirm");
+      EXPECT_EQ(box->windowTitle(), "Confirm");
+      EXPECT_EQ(box->text(), "Delete the issue?");
+      EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+      EXPECT_EQ(box->buttons().size(), 2);
+      EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+      box->button(button)->click();
+    });
+    EXPECT_EQ(p.askYesNo("Delete the issue?"), button == QMessageBox::Yes);
+    EXPECT_TRUE(driver.acted());
+  }
+}
+
+TEST(QtMessageBoxTest, ClosingTheConfirmationBoxMeansNo) {
+  QtPlatform p;
+  ModalDriver driver([](QWidget* w) { w->close(); });
+  EXPECT_FALSE(p.askYesNo("Leave?"));
+}
+
+TEST(QtMessageBoxTest, BoxesStandInTheMiddleOfTheScreen) {
+  QtPlatform p;
+  QPoint offset(1000, 1000);
+  ModalDriver driver([&offset](QWidget* w) {
+    offset = w->geometry().center() - w->screen()->availableGeometry().center();
+    w->close();
+  });
+  p.showInfo("A rather long line so that the box is wider than its minimum size.\nAnd a second line.");
+  EXPECT_LE(std::abs(offset.x()), 2) << offset.x();
+  EXPECT_LE(std::abs(offset.y()), 2) << offset.y();
+}
+
+TEST(QtInputBoxTest, ReturnsTheTypedTextOrNothingOnCancel) {
+  QtPlatform p;
+  {
+    ModalDriver driver([](QWidget* w) {
+      auto* dialog = qobject_cast<QInputDialog*>(w);
+      if (!dialog) {
+        ADD_FAILURE() << w->metaObject()->className();
+        w->close();
+        return;
+      }
+      EXPECT_EQ(dialog->objectName(), "inputBox");
+      EXPECT_EQ(dialog->windowTitle(), "Your name");
+      EXPECT_EQ(dialog->labelText(), "Name:");
+      EXPECT_EQ(dialog->textValue(), "Anna");
+      dialog->setTextValue(QString::fromUtf8("Jana Nováková"));
+      dialog->accept();
+    });
+    EXPECT_EQ(p.inputBox("Your name", "Name:", "Anna"), "Jana Nováková");
+  }
+  {
+    ModalDriver driver([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    EXPECT_EQ(p.inputBox("Your name", "Name:", "Anna"), std::nullopt);
+  }
+}
+
+TEST(QtFileFilterTest, ConvertsTheSystemsFilterToQtsForm) {
+  const std::vector<std::pair<std::string, QString>> cases = {
+      {"", ""},
+      {"Text|*.txt", "Text (*.txt)"},
+      {"Pictures|*.jpg;*.gif|Text|*.txt", "Pictures (*.jpg *.gif);;Text (*.txt)"},
+      {" Pictures | *.jpg ; *.gif ;|", "Pictures (*.jpg *.gif)"},
+      {"All files|*.*", "All files (*)"},
+      {"Pictures (*.jpg)|*.jpg;*.jpeg", "Pictures (*.jpg *.jpeg)"},
+      {"Only a description", "Only a description (*)"},
+      {"|*.txt", "*.txt (*.txt)"},
+      {"Písně|*.mp3", QString::fromUtf8("Písně (*.mp3)")},
+  };
+  for (const auto& [filter, expected] : cases) EXPECT_EQ(QtFileFilter(filter), expected) << filter;
+  EXPECT_EQ(QtNameFilters("A|*.a|B|*.b"), (QStringList{"A (*.a)", "B (*.b)"}));
+}
+
+class QtFileDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A desktop theme may put up its own dialog, which the test cannot reach.
+    if (QGuiApplication::platformName() != "offscreen") GTEST_SKIP() << "needs the offscreen platform";
+  }
+  test::TempFolder tmp;
+};
+
+TEST_F(QtFileDialogTest, OpenDialogHonoursTheFilterIndexBothWays) {
+  tmp.write("a.txt", "a");
+  QtPlatform p;
+  QString preselected;
+  ModalDriver driver([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    if (!dialog) {
+      ADD_FAILURE() << w->metaObject()->className();
+      w->close();
+      return;
+    }
+    EXPECT_EQ(dialog->objectName(), "openFileDialog");
+    EXPECT_EQ(dialog->windowTitle(), "Open a text");
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(dialog->nameFilters(), (QStringList{"Pictures (*.jpg *.gif)", "Text (*.txt)"}));
+    preselected = dialog->selectedNameFilter();
+    dialog->selectNameFilter("Text (*.txt)");
+    // selectFile leaves the name field alone while it has the focus.
+    if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
+    dialog->selectFile(QString::fromStdString(tmp.file("a.txt")));
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept is protected; it checks the file
+  });
+  const auto result =
+      p.openFileDialog({"Open a text", "Pictures|*.jpg;*.gif|Text|*.txt", tmp.path(), "", "", 1});
+  EXPECT_EQ(preselected, "Pictures (*.jpg *.gif)");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->path, tmp.file("a.txt"));
+  EXPECT_EQ(result->filterIndex, 2);
+}
+
+TEST_F(QtFileDialogTest, SaveDialogPreselectsTheFilterAndAddsTheDefaultExtension) {
+  QtPlatform p;
+  QString preselected;
+  ModalDriver driver([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    if (!dialog) {
+      ADD_FAILURE() << w->metaObject()->className();
+      w->close();
+      return;
+    }
+    EXPECT_EQ(dialog->objectName(), "saveFileDialog");
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    preselected = dialog->selectedNameFilter();
+    if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
+    dialog->selectFile(QString::fromStdString(tmp.file("letter")));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  const auto result = p.saveFileDialog({"Save", "Pictures|*.jpg|Text|*.txt", tmp.path(), ".txt", "", 2});
+  EXPECT_EQ(preselected, "Text (*.txt)");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->path, tmp.file("letter.txt"));
+  EXPECT_EQ(result->filterIndex, 2);
+}
+
+TEST_F(QtFileDialogTest, CancelledDialogsGiveNothing) {
+  QtPlatform p;
+  {
+    ModalDriver driver([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(p.openFileDialog({"Open", "Text|*.txt", tmp.path(), "", "", 1}));
+    EXPECT_TRUE(driver.acted());
+  }
+  {
+    ModalDriver driver([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(p.folderDialog("Folder", tmp.path()));
+    EXPECT_TRUE(driver.acted());
+  }
+}
+
+class CountingWindow : public ModalWindow {
+ public:
+  std::string modalName() const override { return "frmTest"; }
+  std::string modalCaption() const override { return "Test"; }
+  int execModal() override { return ++execCount * 10; }
+  int execCount = 0;
+};
+
+TEST(QtPlatformTest, ShowModalRunsTheWindowsOwnLoop) {
+  QtPlatform p;
+  CountingWindow window;
+  EXPECT_EQ(p.showModal(window), 10);
+  EXPECT_EQ(window.execCount, 1);
+  EXPECT_EQ(p.scriptedAnswers(), nullptr);
+}
+
+TEST(QtPlatformTest, ProcessEventsRunsPendingEventsAndSleepWaitsFirst) {
+  QtPlatform p;
+  int ran = 0;
+  QTimer::singleShot(0, [&ran] { ++ran; });
+  p.processEvents();
+  EXPECT_EQ(ran, 1);
+
+  QTimer::singleShot(0, [&ran] { ++ran; });
+  QElapsedTimer clock;
+  clock.start();
+  p.sleepAndProcessEvents(30);
+  EXPECT_GE(clock.elapsed(), 30);
+  EXPECT_EQ(ran, 2);
+}
+
+TEST(QtPlatformTest, RegistryValuesLiveInTheGivenFile) {
+  test::TempFolder tmp;
+  QtPlatform p(tmp.file("registry.ini"));
+  p.createRegistryKey("HKEY_CURRENT_USER", "Software\\Tarnwick");
+  p.writeRegistryValue("HKEY_CURRENT_USER", "Software\\Tarnwick", "Name", "Anna");
+  EXPECT_EQ(p.readRegistryValue("HKEY_CURRENT_USER", "SOFTWARE\\TARNWICK", "name"), "Anna");
+  EXPECT_NE(tmp.read("registry.ini").find("Name=Anna"), std::string::npos);
+  p.deleteRegistryValue("HKEY_CURRENT_USER", "Software\\Tarnwick", "Name");
+  EXPECT_EQ(p.readRegistryValue("HKEY_CURRENT_USER", "Software\\Tarnwick", "Name"), "");
+}
+
+TEST(QtPlatformTest, StartProgramRunsTheCommandLineInTheWorkingFolder) {
+  test::TempFolder tmp;
+  tmp.write("work/.keep", "");
+  QtPlatform p(tmp.file("registry.ini"));
+  ASSERT_TRUE(p.startProgram("pwd > out.txt", tmp.file("work")));
+  std::string text;
+  for (int i = 0; i < 500 && (text = tmp.read("work/out.txt")).find('\n') == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(text, tmp.file("work") + "\n");
+}
+
+}  // namespace
+}  // namespace pagemoor
