@@ -17,7 +17,7 @@
 namespace {
 
 constexpr int kSections = 100;
-constexpr const char* kKeys[] = {"image",  "image_over", "image_down", "left", "top",   "width",
+constexpr const char* kKeys[] = {"image",  "image_over", "image_down", "left",   "top",  "width",
                                  "height", "command",    "hint",       "cursor", "sound"};
 
 std::string folder() {
@@ -36,7 +36,8 @@ std::string buttonFile(int keep) {
     s += "[button_" + std::to_string(b) + "]\r\n";
     int i = 0;
     for (const char* key : kKeys) {
-      if (keep == 1 || (keep == 2 && i % 2 == 0)) s += std::string(key) + "=value " + std::to_string(i) + "\r\n";
+      if (keep == 1 || (keep == 2 && i % 2 == 0))
+        s += std::string(key) + "=value " + std::to_string(i) + "\r\n";
       ++i;
     }
     s += "\r\n";
@@ -76,7 +77,9 @@ void BM_ImageButtonWorkload(benchmark::State& state) {
     readAll(path);
     pagemoor::FlushIniWrites();
   }
-  state.SetLabel(state.range(0) == 1 ? "all keys present" : state.range(0) == 2 ? "half missing" : "all missing");
+  state.SetLabel(state.range(0) == 1   ? "all keys present"
+                 : state.range(0) == 2 ? "half missing"
+                                       : "all missing");
 }
 BENCHMARK(BM_ImageButtonWorkload)->Arg(1)->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond);
 

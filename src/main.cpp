@@ -25,8 +25,10 @@ void printHelp() {
   for (const pagemoor::OptionInfo& o : pagemoor::KnownOptions()) {
     std::string left = std::string("--") + o.name + (o.argument ? std::string("=") + o.argument : "");
     std::cout << "  " << left;
-    if (left.size() < 16) std::cout << std::string(16 - left.size(), ' ');
-    else std::cout << "\n" << std::string(18, ' ');
+    if (left.size() < 16)
+      std::cout << std::string(16 - left.size(), ' ');
+    else
+      std::cout << "\n" << std::string(18, ' ');
     std::cout << o.help << "\n";
   }
   std::cout << "\n"

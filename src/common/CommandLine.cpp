@@ -38,7 +38,9 @@ const OptionInfo* findOption(std::string_view name) {
 
 }  // namespace
 
-bool CommandLine::has(std::string_view option) const { return options.count(std::string(option)) > 0; }
+bool CommandLine::has(std::string_view option) const {
+  return options.count(std::string(option)) > 0;
+}
 
 const std::vector<OptionInfo>& KnownOptions() {
   static const std::vector<OptionInfo> options = {
@@ -82,9 +84,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& argv, std::string_v
   return c;
 }
 
-const CommandLine& CurrentCommandLine() { return current(); }
+const CommandLine& CurrentCommandLine() {
+  return current();
+}
 
-void SetCommandLine(CommandLine commandLine) { current() = std::move(commandLine); }
+void SetCommandLine(CommandLine commandLine) {
+  current() = std::move(commandLine);
+}
 
 std::string ParamStr(std::size_t i) {
   const CommandLine& c = current();
@@ -92,9 +98,13 @@ std::string ParamStr(std::size_t i) {
   return i <= c.params.size() ? c.params[i - 1] : std::string();
 }
 
-std::size_t ParamCount() { return current().params.size(); }
+std::size_t ParamCount() {
+  return current().params.size();
+}
 
-bool IsDevelopMode() { return AsciiLower(ParamStr(1)) == "/develope"; }
+bool IsDevelopMode() {
+  return AsciiLower(ParamStr(1)) == "/develope";
+}
 
 std::string ExecutablePath() {
   char buffer[PATH_MAX];

@@ -8,6 +8,7 @@ namespace {
 
 // Bytes 0x80..0xFF. The five bytes windows-1250 leaves undefined map to the
 // C1 control of the same number, so every byte survives a round trip.
+// clang-format off
 constexpr std::array<char16_t, 128> kWindows1250 = {
     0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021,
     0x0088, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
@@ -45,6 +46,7 @@ constexpr std::array<char16_t, 128> kCp852 = {
     0x00AD, 0x02DD, 0x02DB, 0x02C7, 0x02D8, 0x00A7, 0x00F7, 0x00B8,
     0x00B0, 0x00A8, 0x02D9, 0x0171, 0x0158, 0x0159, 0x25A0, 0x00A0,
 };
+// clang-format on
 
 std::string decodeWith(std::string_view bytes, const std::array<char16_t, 128>& table) {
   std::string out;
@@ -153,9 +155,13 @@ std::string DecodeText(std::string_view bytes) {
   return DecodeText(bytes, ignored);
 }
 
-std::string Windows1250ToUtf8(std::string_view bytes) { return decodeWith(bytes, kWindows1250); }
+std::string Windows1250ToUtf8(std::string_view bytes) {
+  return decodeWith(bytes, kWindows1250);
+}
 
-std::string Cp852ToUtf8(std::string_view bytes) { return decodeWith(bytes, kCp852); }
+std::string Cp852ToUtf8(std::string_view bytes) {
+  return decodeWith(bytes, kCp852);
+}
 
 std::string Utf8ToWindows1250(std::string_view utf8) {
   std::string out;

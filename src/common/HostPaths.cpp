@@ -22,14 +22,18 @@ namespace pagemoor {
 
 namespace {
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 bool pathExists(const std::string& p) {
   struct stat st;
   return ::stat(p.c_str(), &st) == 0;
 }
 
-std::string nameKey(std::string_view name) { return FoldCase(DecodeText(name)); }
+std::string nameKey(std::string_view name) {
+  return FoldCase(DecodeText(name));
+}
 
 // The entry of folder whose name matches name without regard to case; of
 // several, the first in byte order, so the choice does not depend on the
@@ -256,7 +260,9 @@ bool WriteTextFile(std::string_view path, std::string_view text) {
   return WriteFileAtomic(ResolveForWrite(path), text);
 }
 
-std::string ProgramDir() { return ExtractFilePath(CurrentCommandLine().programFile); }
+std::string ProgramDir() {
+  return ExtractFilePath(CurrentCommandLine().programFile);
+}
 
 std::string TempDir() {
   for (const char* variable : {"TEMP", "TMPDIR"}) {
@@ -291,13 +297,21 @@ std::string NormalProjectDir() {
   return PrivateTempDir() + name + "/";
 }
 
-std::string ProjectDir() { return IsDevelopMode() ? ProgramDir() : NormalProjectDir(); }
+std::string ProjectDir() {
+  return IsDevelopMode() ? ProgramDir() : NormalProjectDir();
+}
 
-std::string CurrentDriveRoot() { return "/"; }
+std::string CurrentDriveRoot() {
+  return "/";
+}
 
-std::string StateDir() { return xdgFolder("XDG_STATE_HOME", "/.local/state"); }
+std::string StateDir() {
+  return xdgFolder("XDG_STATE_HOME", "/.local/state");
+}
 
-std::string ConfigDir() { return xdgFolder("XDG_CONFIG_HOME", "/.config"); }
+std::string ConfigDir() {
+  return xdgFolder("XDG_CONFIG_HOME", "/.config");
+}
 
 std::string GetEnvVar(std::string_view name) {
   std::string v = envOrEmpty(std::string(name).c_str());
@@ -312,6 +326,8 @@ std::string GetLoginName() {
   return LeftChars(name, 254);
 }
 
-int AppVersion() { return 2803; }
+int AppVersion() {
+  return 2803;
+}
 
 }  // namespace pagemoor

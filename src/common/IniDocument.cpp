@@ -26,6 +26,18 @@ bool keyOfLine(std::string_view text, std::string_view& key) {
   return true;
 }
 
+// Names as the reader takes them from a line: a line break would split the
+// line, and blanks around a name are not part of it.
+std::string cleanName(std::string_view name);
+
+// A name a line can hold so that reading it back gives the same name: a key
+// must not begin like a section or a comment nor hold "=", a section name must
+// not hold "]".
+bool writableSection(std::string_view section) { return section.find(']') == std::string_view::npos; }
+bool writableKey(std::string_view key) {
+  return !key.empty() && key.front() != '[' && key.front() != ';' && key.find('=') == std::string_view::npos;
+}
+
 std::string withoutLineBreaks(std::string_view value) {
   std::string v;
   v.reserve(value.size());
@@ -37,9 +49,13 @@ std::string withoutLineBreaks(std::string_view value) {
   return v;
 }
 
+std::string cleanName(std::string_view name) { return std::string(trimSpaceTab(withoutLineBreaks(name))); }
+
 }  // namespace
 
-IniDocument::IniDocument(std::string bytes) { parse(bytes); }
+IniDocument::IniDocument(std::string bytes) {
+  parse(bytes);
+}
 
 void IniDocument::parse(std::string_view bytes) {
   m_sections.clear();
@@ -102,7 +118,9 @@ std::string IniDocument::decode(std::string_view raw) const {
   return m_encoding == TextEncoding::Utf8 ? std::string(raw) : Windows1250ToUtf8(raw);
 }
 
-std::string IniDocument::encode(std::string_view utf8) const { return EncodeText(utf8, m_encoding); }
+std::string IniDocument::encode(std::string_view utf8) const {
+  return EncodeText(utf8, m_encoding);
+}
 
 const std::string& IniDocument::newLineEnding() const {
   static const std::string crlf = "\r\n", lf = "\n";
@@ -110,19 +128,19 @@ const std::string& IniDocument::newLineEnding() const {
 }
 
 IniDocument::Section* IniDocument::findSection(std::string_view section) {
-  auto it = m_sectionIndex.find(FoldCase(section));
+  auto it = m_sectionIndex.find(FoldCase(trimSpaceTab(section)));
   return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
 const IniDocument::Section* IniDocument::findSection(std::string_view section) const {
-  auto it = m_sectionIndex.find(FoldCase(section));
+  auto it = m_sectionIndex.find(FoldCase(trimSpaceTab(section)));
   return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
 std::optional<std::string> IniDocument::value(std::string_view section, std::string_view key) const {
   const Section* s = findSection(section);
   if (!s) return std::nullopt;
-  auto it = s->keys.find(FoldCase(key));
+  auto it = s->keys.find(FoldCase(trimSpaceTab(key)));
   if (it == s->keys.end()) return std::nullopt;
   std::string_view t = s->lines[it->second].text;
   std::size_t eq = t.find('=');
@@ -142,8 +160,9 @@ void IniDocument::terminateLastLine() {
   }
 }
 
-bool IniDocument::addSection(std::string_view section) {
-  if (findSection(section)) return false;
+bool IniDocument::addSection(std::string_view sectionName) {
+  const std::string section = cleanName(sectionName);
+  if (!writableSection(section) || findSection(section)) return false;
   terminateLastLine();
   Section s;
   s.name = std::string(section);
@@ -153,7 +172,11 @@ bool IniDocument::addSection(std::string_view section) {
   return true;
 }
 
-bool IniDocument::setValue(std::string_view section, std::string_view key, std::string_view value) {
+bool IniDocument::setValue(std::string_view sectionName, std::string_view keyName, std::string_view value) {
+  // A line break in a name or value would add lines, even sections, to the file.
+  const std::string section = cleanName(sectionName);
+  const std::string key = cleanName(keyName);
+  if (!writableSection(section) || !writableKey(key)) return false;
   const std::string encodedValue = encode(withoutLineBreaks(value));
   addSection(section);
   Section& s = *findSection(section);
@@ -161,8 +184,8 @@ bool IniDocument::setValue(std::string_view section, std::string_view key, std::
   if (auto it = s.keys.find(folded); it != s.keys.end()) {
     Line& line = s.lines[it->second];
     std::size_t eq = line.text.find('=');
-    std::string text = eq == std::string::npos ? line.text + "=" + encodedValue
-                                               : line.text.substr(0, eq + 1) + encodedValue;
+    std::string text =
+        eq == std::string::npos ? line.text + "=" + encodedValue : line.text.substr(0, eq + 1) + encodedValue;
     if (text == line.text) return false;
     line.text = std::move(text);
     return true;
@@ -189,7 +212,9 @@ bool IniDocument::removeKey(std::string_view section, std::string_view key) {
   return true;
 }
 
-bool IniDocument::hasSection(std::string_view section) const { return findSection(section) != nullptr; }
+bool IniDocument::hasSection(std::string_view section) const {
+  return findSection(section) != nullptr;
+}
 
 std::vector<std::string> IniDocument::sectionNames() const {
   std::vector<std::string> names;

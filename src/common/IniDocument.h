@@ -34,7 +34,9 @@ class IniDocument {
   std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
   // Sets the value, adding the key or the section when missing. Line breaks in
-  // the value become blanks. Returns false when the document did not change.
+  // names and value become blanks, blanks around names go. A name that no line
+  // can hold (a key beginning with "[" or ";" or holding "=", a section name
+  // holding "]") is refused. Returns false when the document did not change.
   bool setValue(std::string_view section, std::string_view key, std::string_view value);
 
   // Removes the key's line; false when there was none.
@@ -60,7 +62,7 @@ class IniDocument {
     std::string ending;  // "\r\n", "\n", "\r" or "" (last line without one)
   };
   struct Section {
-    std::string name;        // decoded, as written
+    std::string name;            // decoded, as written
     std::optional<Line> header;  // none for the lines before the first section
     std::vector<Line> lines;
     std::unordered_map<std::string, std::size_t> keys;  // folded key -> line index (first wins)

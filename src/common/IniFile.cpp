@@ -75,8 +75,8 @@ class IniCache {
   }
 
   // A write-back that a read asked for.
-  void writeBack(CachedFile& entry, const std::string& path, const std::string& section, const std::string& key,
-                 const std::string& value) {
+  void writeBack(CachedFile& entry, const std::string& path, const std::string& section,
+                 const std::string& key, const std::string& value) {
     if (!entry.doc.setValue(section, key, value)) return;
     if (!m_scheduler) {
       save(entry, path);
@@ -187,7 +187,8 @@ std::string ReadIniDefault(std::string_view file, std::string_view section, std:
   return v.empty() ? std::string(defaultValue) : v;
 }
 
-bool WriteIniValue(std::string_view file, std::string_view section, std::string_view key, std::string_view value) {
+bool WriteIniValue(std::string_view file, std::string_view section, std::string_view key,
+                   std::string_view value) {
   if (file.empty() || section.empty() || key.empty()) return false;
   IniCache& c = cache();
   std::lock_guard lock(c.mutex);

@@ -57,7 +57,8 @@ std::optional<std::string> LanguageFile::value(std::string_view section, std::st
   return e->second;
 }
 
-std::string LanguageFile::read(std::string_view section, std::string_view name, std::string_view defaultText) const {
+std::string LanguageFile::read(std::string_view section, std::string_view name,
+                               std::string_view defaultText) const {
   auto v = value(section, name);
   return v ? *v : std::string(defaultText);
 }
@@ -77,9 +78,13 @@ std::unique_ptr<LanguageFile> LoadLanguageFile(std::string_view relativePath) {
   return std::make_unique<LanguageFile>(*bytes);
 }
 
-void SetLanguageFile(std::unique_ptr<LanguageFile> file) { currentFile() = std::move(file); }
+void SetLanguageFile(std::unique_ptr<LanguageFile> file) {
+  currentFile() = std::move(file);
+}
 
-const LanguageFile* CurrentLanguageFile() { return currentFile().get(); }
+const LanguageFile* CurrentLanguageFile() {
+  return currentFile().get();
+}
 
 std::string Translate(std::string_view defaultText, std::string_view key) {
   const LanguageFile* file = CurrentLanguageFile();
@@ -128,6 +133,8 @@ std::string_view DefaultMessage(std::string_view key) {
   return {};
 }
 
-std::string TranslateKey(std::string_view key) { return Translate(DefaultMessage(key), key); }
+std::string TranslateKey(std::string_view key) {
+  return Translate(DefaultMessage(key), key);
+}
 
 }  // namespace pagemoor

@@ -9,7 +9,9 @@ namespace pagemoor {
 
 namespace {
 
-bool isControlOrBlank(unsigned char c) { return c <= 32; }
+bool isControlOrBlank(unsigned char c) {
+  return c <= 32;
+}
 
 // Byte offset of the n-th code point (or the end).
 std::size_t offsetOfChar(std::string_view text, std::size_t n) {
@@ -87,7 +89,8 @@ void ReplaceText(std::string& text, std::string_view find, std::string_view repl
   text = std::move(out);
 }
 
-std::string ReplacedText(std::string_view text, std::string_view find, std::string_view replacement, bool all) {
+std::string ReplacedText(std::string_view text, std::string_view find, std::string_view replacement,
+                         bool all) {
   std::string s(text);
   ReplaceText(s, find, replacement, all);
   return s;
@@ -109,7 +112,8 @@ std::vector<std::string> SplitText(std::string_view text, std::string_view separ
 }
 
 bool TextToBool(std::string_view text) {
-  static constexpr std::array<std::string_view, 8> kYes = {"TRUE", "YES", "1", "ANO", "OK", "PRAVDA", "DOBRE", "ON"};
+  static constexpr std::array<std::string_view, 8> kYes = {"TRUE", "YES",    "1",     "ANO",
+                                                           "OK",   "PRAVDA", "DOBRE", "ON"};
   const std::string upper = AsciiUpper(text);
   for (auto yes : kYes)
     if (upper == yes) return true;

@@ -99,4 +99,23 @@ bool FileRegistry::keyExists(std::string_view rootKey, std::string_view keyPath)
   return Load(file()).hasSection(sectionName(rootKey, keyPath));
 }
 
+std::string FileRegistryPlatform::readRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                                    const std::string& valueName) {
+  return m_registry.read(rootKey, keyPath, valueName);
+}
+
+void FileRegistryPlatform::writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                              const std::string& valueName, const std::string& value) {
+  m_registry.write(rootKey, keyPath, valueName, value);
+}
+
+void FileRegistryPlatform::deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                               const std::string& valueName) {
+  m_registry.remove(rootKey, keyPath, valueName);
+}
+
+void FileRegistryPlatform::createRegistryKey(const std::string& rootKey, const std::string& keyPath) {
+  m_registry.createKey(rootKey, keyPath);
+}
+
 }  // namespace pagemoor

@@ -12,6 +12,9 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "platform/Platform.h"
 
 namespace pagemoor {
 
@@ -41,6 +44,25 @@ class FileRegistry {
 
  private:
   std::string m_file;  // empty: defaultFile()
+};
+
+// A platform whose registry values live in a FileRegistry: the base of the
+// real platforms (the scripted one forwards to the platform it wraps).
+class FileRegistryPlatform : public Platform {
+ public:
+  FileRegistryPlatform() = default;
+  explicit FileRegistryPlatform(std::string registryFile) : m_registry(std::move(registryFile)) {}
+
+  std::string readRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                                const std::string& valueName) override;
+  void writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                          const std::string& valueName, const std::string& value) override;
+  void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
+                           const std::string& valueName) override;
+  void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
+
+ private:
+  FileRegistry m_registry;
 };
 
 }  // namespace pagemoor

@@ -132,8 +132,6 @@ bool SpawnDetached(const std::string& programPath, const std::vector<std::string
   return got == 0;
 }
 
-HeadlessPlatform::HeadlessPlatform(std::string registryFile) : m_registry(std::move(registryFile)) {}
-
 void HeadlessPlatform::showInfo(const std::string& /*text*/) {}
 
 bool HeadlessPlatform::askYesNo(const std::string& /*text*/) {
@@ -180,25 +178,6 @@ bool HeadlessPlatform::startProgram(const std::string& commandLine, const std::s
   const std::string dir =
       workingDir.empty() ? std::string() : ResolveExisting(workingDir).value_or(HostPath(workingDir));
   return SpawnDetached("/bin/sh", {"sh", "-c", commandLine}, dir);
-}
-
-std::string HeadlessPlatform::readRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                                const std::string& valueName) {
-  return m_registry.read(rootKey, keyPath, valueName);
-}
-
-void HeadlessPlatform::writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                          const std::string& valueName, const std::string& value) {
-  m_registry.write(rootKey, keyPath, valueName, value);
-}
-
-void HeadlessPlatform::deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                           const std::string& valueName) {
-  m_registry.remove(rootKey, keyPath, valueName);
-}
-
-void HeadlessPlatform::createRegistryKey(const std::string& rootKey, const std::string& keyPath) {
-  m_registry.createKey(rootKey, keyPath);
 }
 
 }  // namespace pagemoor

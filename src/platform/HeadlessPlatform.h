@@ -11,11 +11,11 @@
 
 namespace pagemoor {
 
-class HeadlessPlatform : public Platform {
+class HeadlessPlatform : public FileRegistryPlatform {
  public:
   // Registry values in the per-user file.
   HeadlessPlatform() = default;
-  explicit HeadlessPlatform(std::string registryFile);
+  explicit HeadlessPlatform(std::string registryFile) : FileRegistryPlatform(std::move(registryFile)) {}
 
   void showInfo(const std::string& text) override;
   bool askYesNo(const std::string& text) override;  // Yes
@@ -34,17 +34,6 @@ class HeadlessPlatform : public Platform {
 
   bool openDocument(const std::string& target) override;
   bool startProgram(const std::string& commandLine, const std::string& workingDir) override;
-
-  std::string readRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                const std::string& valueName) override;
-  void writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                          const std::string& valueName, const std::string& value) override;
-  void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                           const std::string& valueName) override;
-  void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
-
- private:
-  FileRegistry m_registry;
 };
 
 // Runs the program at programPath with the arguments (argv[0] included) in

@@ -61,7 +61,8 @@ class Platform {
                                               const std::string& defaultText) = 0;
   virtual std::optional<FileDialogResult> openFileDialog(const FileDialogOptions& options) = 0;
   virtual std::optional<FileDialogResult> saveFileDialog(const FileDialogOptions& options) = 0;
-  virtual std::optional<std::string> folderDialog(const std::string& caption, const std::string& initialDir) = 0;
+  virtual std::optional<std::string> folderDialog(const std::string& caption,
+                                                  const std::string& initialDir) = 0;
 
   // Shows the window modally; returns its result (0 when closed without one).
   virtual int showModal(ModalWindow& window) = 0;

@@ -17,7 +17,11 @@ TEST(CommandLine, OurOptionsAreTakenOffBeforeThePositions) {
       {{"pagemoor"}, "", "/opt/bin/pagemoor", {}, {}},
       {{"pagemoor", "/develope", "/no_dx"}, "", "/opt/bin/pagemoor", {"/develope", "/no_dx"}, {}},
       {{"pagemoor", "--program=/cd/MAG.EXE", "/develope"}, "", "/cd/MAG.EXE", {"/develope"}, {}},
-      {{"pagemoor", "/develope", "--program=/cd/MAG.EXE", "/no_dx"}, "", "/cd/MAG.EXE", {"/develope", "/no_dx"}, {}},
+      {{"pagemoor", "/develope", "--program=/cd/MAG.EXE", "/no_dx"},
+       "",
+       "/cd/MAG.EXE",
+       {"/develope", "/no_dx"},
+       {}},
       {{"pagemoor"}, "/env/mag.exe", "/env/mag.exe", {}, {}},
       {{"pagemoor", "--program=/opt/x.exe"}, "/env/mag.exe", "/opt/x.exe", {}, {}},  // the option wins
       {{"pagemoor", "--frobnicate", "/develope"}, "", "/opt/bin/pagemoor", {"/develope"}, {"--frobnicate"}},

@@ -75,7 +75,8 @@ TEST(Encoding, RealCzechTextInBothEncodings) {
 TEST(Encoding, Utf8Validation) {
   EXPECT_TRUE(IsValidUtf8(""));
   EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x98\x80"));
-  for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\x80", "\xE2\x82"})
+  for (const char* bad :
+       {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\x80", "\xE2\x82"})
     EXPECT_FALSE(IsValidUtf8(bad)) << bad;
 }
 

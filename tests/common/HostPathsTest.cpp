@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 // Sets the running program's command line for one test.
 class ScopedCommandLine {
  public:
-  ScopedCommandLine(std::string programFile, std::vector<std::string> params) : m_saved(CurrentCommandLine()) {
+  ScopedCommandLine(std::string programFile, std::vector<std::string> params)
+      : m_saved(CurrentCommandLine()) {
     CommandLine c;
     c.programFile = std::move(programFile);
     c.params = std::move(params);

@@ -143,11 +143,26 @@ TEST(IniDocument, Utf8FileStaysUtf8) {
   EXPECT_EQ(doc.serialize(), "[Menu]\nTitul=Žluťoučký\nKůň=ó\n");
 }
 
-TEST(IniDocument, LineBreaksInAValueCannotAddLines) {
+TEST(IniDocument, LineBreaksInNamesOrValuesCannotAddLines) {
   IniDocument doc;
   doc.setValue("s", "k", "a\r\n[evil]\nx=1\rb");
-  EXPECT_EQ(doc.serialize(), "[s]\r\nk=a [evil] x=1 b\r\n");
+  doc.setValue("t\r\n[evil", "k", "1");
+  doc.setValue("s", "key\n[evil]", "2");
+  EXPECT_EQ(doc.serialize(), "[s]\r\nk=a [evil] x=1 b\r\nkey [evil]=2\r\n[t [evil]\r\nk=1\r\n");
   EXPECT_FALSE(doc.hasSection("evil"));
+  EXPECT_EQ(IniDocument(doc.serialize()).value("s", "key [evil]"), "2");
+}
+
+TEST(IniDocument, NamesNoLineCanHoldAreRefused) {
+  IniDocument doc("[s]\r\n");
+  for (const char* key : {"[x]", ";x", "a=b", "", "  "}) EXPECT_FALSE(doc.setValue("s", key, "v")) << key;
+  EXPECT_FALSE(doc.setValue("a]b", "k", "v"));
+  EXPECT_FALSE(doc.addSection("a]b"));
+  EXPECT_EQ(doc.serialize(), "[s]\r\n");
+  // Blanks around names are not part of them, in writes and in reads.
+  EXPECT_TRUE(doc.setValue(" s ", " k\t", "v"));
+  EXPECT_EQ(doc.serialize(), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(doc.value("  S", "K "), "v");
 }
 
 TEST(IniDocument, ListsAndRemoves) {

@@ -76,7 +76,8 @@ TEST(Strings, SplitTextKeepsInnerEmptyPiecesAndDropsEmptyLast) {
 TEST(Strings, TextToBoolYesWords) {
   for (const char* yes : {"TRUE", "true", "Yes", "1", "ano", "Ok", "pravda", "DOBRE", "on"})
     EXPECT_TRUE(TextToBool(yes)) << yes;
-  for (const char* no : {"y", "2", " true", "true ", "", "no", "0", "áno"}) EXPECT_FALSE(TextToBool(no)) << no;
+  for (const char* no : {"y", "2", " true", "true ", "", "no", "0", "áno"})
+    EXPECT_FALSE(TextToBool(no)) << no;
 }
 
 TEST(Strings, SplitPath) {

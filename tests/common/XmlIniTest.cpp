@@ -32,7 +32,9 @@ struct CodingCase {
   std::string in;
   std::string out;
 };
-void PrintTo(const CodingCase& c, std::ostream* os) { *os << testing::PrintToString(c.in); }
+void PrintTo(const CodingCase& c, std::ostream* os) {
+  *os << testing::PrintToString(c.in);
+}
 
 class XmlValueEncode : public testing::TestWithParam<CodingCase> {};
 TEST_P(XmlValueEncode, Stores) {

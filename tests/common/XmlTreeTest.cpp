@@ -177,7 +177,9 @@ struct TokenCase {
   std::vector<XmlToken> tokens;
 };
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const TokenCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TokenCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class XmlTokenize : public testing::TestWithParam<TokenCase> {};
 
@@ -224,7 +226,9 @@ struct TagCase {
   std::vector<XmlAttribute> attributes;
 };
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const TagCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TagCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class XmlReadTag : public testing::TestWithParam<TagCase> {};
 
@@ -311,7 +315,9 @@ struct BadCase {
   std::string written;
 };
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class XmlReadMalformed : public testing::TestWithParam<BadCase> {};
 

@@ -23,11 +23,14 @@ TempFolder::~TempFolder() {
       std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::add, ec);
   }
-  std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                               ec);
   std::filesystem::remove_all(m_path, ec);
 }
 
-std::string TempFolder::file(std::string_view name) const { return m_path + std::string(name); }
+std::string TempFolder::file(std::string_view name) const {
+  return m_path + std::string(name);
+}
 
 std::string TempFolder::write(std::string_view name, std::string_view bytes) const {
   std::string p = file(name);

@@ -93,8 +93,6 @@ QString QtFileFilter(std::string_view filter) {
   return QtNameFilters(filter).join(QStringLiteral(";;"));
 }
 
-QtPlatform::QtPlatform(std::string registryFile) : m_registry(std::move(registryFile)) {}
-
 void QtPlatform::showInfo(const std::string& text) {
   CenteredMessageBox box(QMessageBox::Information, QStringLiteral("Information"), ToQt(text),
                          QMessageBox::Ok);
@@ -199,25 +197,6 @@ bool QtPlatform::openDocument(const std::string& target) {
 bool QtPlatform::startProgram(const std::string& commandLine, const std::string& workingDir) {
   return QProcess::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), ToQt(commandLine)},
                                  HostFile(workingDir));
-}
-
-std::string QtPlatform::readRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                          const std::string& valueName) {
-  return m_registry.read(rootKey, keyPath, valueName);
-}
-
-void QtPlatform::writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                    const std::string& valueName, const std::string& value) {
-  m_registry.write(rootKey, keyPath, valueName, value);
-}
-
-void QtPlatform::deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                     const std::string& valueName) {
-  m_registry.remove(rootKey, keyPath, valueName);
-}
-
-void QtPlatform::createRegistryKey(const std::string& rootKey, const std::string& keyPath) {
-  m_registry.createKey(rootKey, keyPath);
 }
 
 }  // namespace pagemoor

@@ -22,11 +22,11 @@ QStringList QtNameFilters(std::string_view filter);
 // The same joined with ";;", as QFileDialog's filter argument takes it.
 QString QtFileFilter(std::string_view filter);
 
-class QtPlatform : public Platform {
+class QtPlatform : public FileRegistryPlatform {
  public:
   // Registry values in the per-user file.
   QtPlatform() = default;
-  explicit QtPlatform(std::string registryFile);
+  explicit QtPlatform(std::string registryFile) : FileRegistryPlatform(std::move(registryFile)) {}
 
   // Message boxes (objects "msgInfo" and "msgConfirm") are application-modal
   // and centred on the screen.
@@ -48,18 +48,8 @@ class QtPlatform : public Platform {
   bool openDocument(const std::string& target) override;
   bool startProgram(const std::string& commandLine, const std::string& workingDir) override;
 
-  std::string readRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                const std::string& valueName) override;
-  void writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                          const std::string& valueName, const std::string& value) override;
-  void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                           const std::string& valueName) override;
-  void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
-
  private:
   std::optional<FileDialogResult> fileDialog(const FileDialogOptions& options, bool save);
-
-  FileRegistry m_registry;
 };
 
 }  // namespace pagemoor
