@@ -80,7 +80,9 @@ std::string xdgFolder(const char* variable, const char* fallback) {
   std::string base = envOrEmpty(variable);
   if (base.empty() || base[0] != '/') base = homeDir() + fallback;
   std::string folder = IncludeTrailingSeparator(base) + "pagemoor/";
-  makeFolders(folder, 0700);
+  struct stat st;
+  // Asked for at every log line: one look when the folder is there.
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) makeFolders(folder, 0700);
   return folder;
 }
 

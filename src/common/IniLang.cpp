@@ -19,15 +19,8 @@ std::unique_ptr<LanguageFile>& currentFile() {
 LanguageFile::LanguageFile(std::string_view bytes) {
   const std::string text = DecodeText(WithoutBom(bytes));
   Section* current = nullptr;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + pos, end - pos);
-    pos = end;
-    if (pos < text.size() && text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
-    if (pos < text.size()) ++pos;
-
+  for (const std::string& textLine : SplitLines(text)) {
+    std::string_view line = textLine;
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
       std::string name(line.substr(1, line.size() - 2));
@@ -123,6 +116,8 @@ const std::vector<MessageKey>& MessageKeys() {
       {"not_enough_parameters", "Nedostatek parametru prikazu."},
       {"bad_parameter_for_slideshow", "Spatny parametr prikazu SLIDESHOW"},
       {"bad_console_command", "Spatny prikaz konzole"},
+      // Our own: a script that runs itself without end.
+      {"script_nesting_too_deep", "Prilis mnoho vnorenych skriptu: %s"},
   };
   return keys;
 }

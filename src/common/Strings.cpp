@@ -111,6 +111,20 @@ std::vector<std::string> SplitText(std::string_view text, std::string_view separ
   return list;
 }
 
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(pos, end - pos));
+    pos = end;
+    if (pos < text.size() && text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
+    if (pos < text.size()) ++pos;
+  }
+  return lines;
+}
+
 bool TextToBool(std::string_view text) {
   static constexpr std::array<std::string_view, 8> kYes = {"TRUE", "YES",    "1",     "ANO",
                                                            "OK",   "PRAVDA", "DOBRE", "ON"};

@@ -7,30 +7,16 @@
 #include <filesystem>
 
 #include "common/CommandLine.h"
+#include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
 
 namespace pagemoor {
 namespace {
 
+using test::ScopedCommandLine;
 using test::ScopedEnv;
 using test::TempFolder;
 namespace fs = std::filesystem;
-
-// Sets the running program's command line for one test.
-class ScopedCommandLine {
- public:
-  ScopedCommandLine(std::string programFile, std::vector<std::string> params)
-      : m_saved(CurrentCommandLine()) {
-    CommandLine c;
-    c.programFile = std::move(programFile);
-    c.params = std::move(params);
-    SetCommandLine(c);
-  }
-  ~ScopedCommandLine() { SetCommandLine(m_saved); }
-
- private:
-  CommandLine m_saved;
-};
 
 TEST(HostPaths, NameHelpers) {
   EXPECT_EQ(HostPath("ini\\main.ini"), "ini/main.ini");

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/CommandLine.h"
+#include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
 
 namespace pagemoor {
@@ -12,16 +12,7 @@ using test::TempFolder;
 
 class Localisation : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_saved = CurrentCommandLine();
-    CommandLine c;
-    c.programFile = t.path() + "MAG.EXE";
-    SetCommandLine(c);
-  }
-  void TearDown() override {
-    SetLanguageFile(nullptr);
-    SetCommandLine(m_saved);
-  }
+  void TearDown() override { SetLanguageFile(nullptr); }
   void load(const std::string& bytes) {
     t.write("ini/lang.ini", bytes);
     auto file = LoadLanguageFile("ini\\lang.ini");
@@ -29,7 +20,7 @@ class Localisation : public ::testing::Test {
     SetLanguageFile(std::move(file));
   }
   TempFolder t;
-  CommandLine m_saved;
+  test::ScopedCommandLine m_commandLine{t.path() + "MAG.EXE"};
 };
 
 TEST_F(Localisation, WithoutAFileEveryMessageIsItsDefault) {

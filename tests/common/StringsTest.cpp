@@ -73,6 +73,16 @@ TEST(Strings, SplitTextKeepsInnerEmptyPiecesAndDropsEmptyLast) {
   EXPECT_EQ(SplitText(",,", ","), (V{"", ""}));
 }
 
+TEST(Strings, SplitLinesAtEveryKindOfLineEnd) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitLines("a\r\n"), V{"a"});
+  EXPECT_EQ(SplitLines("a\n\n"), (V{"a", ""}));
+  EXPECT_EQ(SplitLines("\r\n\r\n"), (V{"", ""}));
+  EXPECT_EQ(SplitLines("\n\r"), (V{"", ""}));  // LF, then a lone CR
+  EXPECT_EQ(SplitLines(""), V{});
+}
+
 TEST(Strings, TextToBoolYesWords) {
   for (const char* yes : {"TRUE", "true", "Yes", "1", "ano", "Ok", "pravda", "DOBRE", "on"})
     EXPECT_TRUE(TextToBool(yes)) << yes;

@@ -1,0 +1,61 @@
+#include "console/ScriptRunner.h"
+
+#include <vector>
+
+#include "common/Encoding.h"
+#include "common/FileIo.h"
+#include "common/HostPaths.h"
+#include "common/IniLang.h"
+#include "common/Strings.h"
+#include "platform/Dialogs.h"
+
+namespace pagemoor {
+
+void ScriptRunner::cmdRun_Script(Sender, const std::string& params) {
+  const std::string name = AsciiLower(params);
+  if (name.empty()) {
+    ShowInfo(TranslateKey("not_enough_parameters"));
+    return;
+  }
+  m_console.Log("System", "Running Script " + ProjectDir() + "SCRIPTS/" + name);
+  try {
+    RunScript(name);
+  } catch (...) {
+    // A failing line ends its script without a message.
+  }
+  m_console.Log("System", "Ending Script");
+}
+
+void ScriptRunner::RunScript(const std::string& name) {
+  const std::string path = ProjectDir() + "scripts/" + name;
+  if (m_depth >= kMaxNesting) {
+    if (!m_unwinding) {
+      m_unwinding = true;
+      m_console.Log("System",
+                    "Script nesting deeper than " + std::to_string(kMaxNesting) + ", stopping " + path);
+      ShowInfo(FormatText(TranslateKey("script_nesting_too_deep"), {path}));
+    }
+    return;
+  }
+  auto resolved = ResolveExisting(path);
+  auto bytes = resolved && FileExists(*resolved) ? ReadFileBytes(*resolved) : std::nullopt;
+  if (!bytes) {
+    ShowInfo(FormatText(TranslateKey("script_file_not_found"), {path}));
+    return;
+  }
+  const std::vector<std::string> lines = SplitLines(DecodeText(WithoutBom(*bytes)));
+
+  struct Depth {
+    ScriptRunner& r;
+    explicit Depth(ScriptRunner& runner) : r(runner) { ++r.m_depth; }
+    ~Depth() {
+      if (--r.m_depth == 0) r.m_unwinding = false;
+    }
+  } depth(*this);
+  for (const std::string& line : lines) {
+    if (m_unwinding) return;
+    m_console.Execute(line);
+  }
+}
+
+}  // namespace pagemoor
