@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include <QApplication>
 #include <string>
 
 #include "console/ConsoleWindow.h"
@@ -26,12 +25,3 @@ void BM_AppendLineToShownWindow(benchmark::State& state) {
 BENCHMARK(BM_AppendLineToShownWindow)->Arg(100)->Arg(30000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (!getenv("QT_QPA_PLATFORM") && !getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

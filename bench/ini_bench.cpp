@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "common/IniFile.h"
 
 namespace {
@@ -21,11 +22,7 @@ constexpr const char* kKeys[] = {"image",  "image_over", "image_down", "left",  
                                  "height", "command",    "hint",       "cursor", "sound"};
 
 std::string folder() {
-  static std::string f = [] {
-    std::string t = std::filesystem::temp_directory_path().string() + "/pagemoor-bench-XXXXXX";
-    if (!mkdtemp(t.data())) std::abort();
-    return t + "/";
-  }();
+  static std::string f = pagemoor::bench::MakeBenchFolder();
   return f;
 }
 
@@ -108,6 +105,11 @@ void BM_ImageButtonWorkloadWarm(benchmark::State& state) {
   for (auto _ : state) readAll(path);
 }
 BENCHMARK(BM_ImageButtonWorkloadWarm)->Unit(benchmark::kMillisecond);
+
+// Removes the files when the program ends.
+struct Cleanup {
+  ~Cleanup() { std::filesystem::remove_all(folder()); }
+} cleanup;
 
 }  // namespace
 

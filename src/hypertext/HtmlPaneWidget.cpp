@@ -1,0 +1,770 @@
+#include "hypertext/HtmlPaneWidget.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QContextMenuEvent>
+#include <QFont>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QPen>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextLayout>
+#include <QTextObjectInterface>
+#include <algorithm>
+#include <cctype>
+
+#include "common/FileIo.h"
+#include "common/HostPaths.h"
+#include "hypertext/References.h"
+
+namespace pagemoor {
+
+namespace {
+
+QString ToQString(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+std::string ToLower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Old pages write colours as names, "#RRGGBB" or often bare "RRGGBB".
+QColor HtmlColor(const std::string& text) {
+  if (text.empty()) return {};
+  QColor color(ToQString(text));
+  if (!color.isValid() && text.size() == 6 &&
+      std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c) != 0; }))
+    color = QColor(ToQString("#" + text));
+  return color;
+}
+
+// The engine forgets attributes it does not know, usemap among them, so the
+// map an image uses travels in its token's fragment: "pm:ref/N#pm-map-M".
+std::string AttachMapsToImages(const std::string& html) {
+  static const std::string kMap = "#pm-map-";
+  static const std::string kRef = "pm:ref/";
+  std::string out;
+  out.reserve(html.size() + 64);
+  std::size_t done = 0;
+  const std::string lower = ToLower(html);
+  for (std::size_t tag = lower.find("<img", 0); tag != std::string::npos; tag = lower.find("<img", tag + 4)) {
+    const std::size_t end = lower.find('>', tag);
+    if (end == std::string::npos) break;
+    const std::size_t map = lower.find(kMap, tag);
+    if (map == std::string::npos || map > end) continue;
+    std::size_t digits = map + kMap.size();
+    std::size_t mapEnd = digits;
+    while (mapEnd < end && std::isdigit(static_cast<unsigned char>(html[mapEnd]))) ++mapEnd;
+    if (mapEnd == digits) continue;
+    // src="pm:ref/N": the token right after src=.
+    std::size_t src = lower.find("src=", tag);
+    while (src != std::string::npos && src < end && !std::isspace(static_cast<unsigned char>(lower[src - 1])))
+      src = lower.find("src=", src + 4);
+    if (src == std::string::npos || src > end) continue;
+    std::size_t ref = lower.find(kRef, src);
+    if (ref == std::string::npos || ref > end || ref > src + 5) continue;
+    std::size_t refEnd = ref + kRef.size();
+    while (refEnd < end && std::isdigit(static_cast<unsigned char>(html[refEnd]))) ++refEnd;
+    out.append(html, done, refEnd - done);
+    out.append(html, map, mapEnd - map);
+    done = refEnd;
+  }
+  out.append(html, done, std::string::npos);
+  return out;
+}
+
+// The map index a token carries after AttachMapsToImages.
+std::optional<std::size_t> MapIndexOf(const QString& name) {
+  const qsizetype at = name.indexOf(QStringLiteral("#pm-map-"));
+  if (at < 0) return std::nullopt;
+  bool ok = false;
+  const qulonglong index = name.mid(at + 8).toULongLong(&ok);
+  if (!ok) return std::nullopt;
+  return static_cast<std::size_t>(index);
+}
+
+std::string WithoutFragment(const QString& name) {
+  const qsizetype at = name.indexOf(QLatin1Char('#'));
+  return (at < 0 ? name : name.left(at)).toStdString();
+}
+
+std::string Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+}  // namespace
+
+HtmlPaneWidget::HtmlPaneWidget(QWidget* parent) : QTextBrowser(parent) {
+  setOpenLinks(false);
+  setOpenExternalLinks(false);
+  setContextMenuPolicy(Qt::DefaultContextMenu);
+  setMouseTracking(true);
+  viewport()->setMouseTracking(true);
+  document()->setUndoRedoEnabled(false);
+  setTextSelectionAllowed(m_selectionAllowed);
+  connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+    const std::string raw = rawForUrl(url);
+    if (!raw.empty()) activate(raw);
+  });
+  connect(this, qOverload<const QUrl&>(&QTextBrowser::highlighted), this, [this](const QUrl& url) {
+    m_hoverFromTarget = false;
+    setCovered(url.isEmpty() ? std::string() : rawForUrl(url));
+  });
+  applyLookToDocument();
+}
+
+HtmlPaneWidget::~HtmlPaneWidget() = default;
+
+// --- Loading ------------------------------------------------------------
+
+bool HtmlPaneWidget::LoadDocument(const std::string& path) {
+  // "page.htm#part": the anchor is split off only when the whole text names
+  // no file, since a '#' is a legal character of a file name.
+  std::string file;
+  std::string anchor;
+  if (auto found = ResolveExisting(path); found && FileExists(*found)) {
+    file = *found;
+  } else if (const auto hash = path.rfind('#'); hash != std::string::npos) {
+    auto part = ResolveExisting(path.substr(0, hash));
+    if (!part || !FileExists(*part)) return false;
+    file = *part;
+    anchor = path.substr(hash + 1);
+  } else {
+    return false;
+  }
+  const auto bytes = ReadFileBytes(file);
+  if (!bytes) return false;
+
+  if (!m_currentDocument.empty() && m_history.index() >= 0) m_history.rememberScroll(ScrollPosition());
+  showPage(DecodePage(*bytes), file, anchor, std::nullopt, true);
+  return true;
+}
+
+void HtmlPaneWidget::LoadDocumentLines(const std::vector<std::string>& lines) {
+  if (!m_currentDocument.empty() && m_history.index() >= 0) m_history.rememberScroll(ScrollPosition());
+  std::string html;
+  for (const auto& line : lines) {
+    html += line;
+    html += '\n';
+  }
+  showPage(html, std::string(), std::string(), std::nullopt, false);
+}
+
+void HtmlPaneWidget::setHistoryIndex(int index) {
+  if (index == m_history.index() || !m_history.entry(index)) return;
+  if (!m_currentDocument.empty() && m_history.index() >= 0) m_history.rememberScroll(ScrollPosition());
+  const PaneHistory::Entry* entry = m_history.setIndex(index);
+  if (!entry) return;
+  const PaneHistory::Entry target = *entry;
+  const auto bytes = ReadFileBytes(target.document);
+  showPage(DecodePage(bytes.value_or(std::string())), target.document, std::string(), target.scrollPosition,
+           false);
+}
+
+void HtmlPaneWidget::showPage(const std::string& html, const std::string& documentPath,
+                              const std::string& anchor, std::optional<int> scroll, bool record) {
+  if (OnProcessing) OnProcessing(this, true);
+
+  IncludeHandler include;
+  if (OnInclude) {
+    include = [this](const std::string& command, const std::vector<std::string>& params) {
+      return OnInclude(this, command, params);
+    };
+  }
+  // The page and its document are current before the engine sees the text:
+  // it asks for pictures while it lays out, and the answer depends on both.
+  m_page = PreparePage(html, include);
+  m_currentDocument = documentPath;
+  m_failedImages.clear();
+  m_documentImages.clear();
+  m_pressed = Target{};
+  m_pendingScroll.reset();
+  // Whatever the mouse was over belongs to the page that goes.
+  m_hover.clear();
+  m_hoverFromTarget = false;
+
+  if (OnSoundRequest) {
+    OnSoundRequest(this, std::string(), 0, true);
+    for (const auto& sound : m_page.sounds) OnSoundRequest(this, sound.src, sound.loop, false);
+  }
+
+  applyLookToDocument();
+  layOutWhileHidden();
+  setHtml(ToQString(AttachMapsToImages(m_page.html)));
+  markVisitedAnchors();
+  settleLayout();
+  if (scroll)
+    setScrollPosition(*scroll);
+  else if (!anchor.empty())
+    scrollToAnchor(ToQString(anchor));
+  else
+    verticalScrollBar()->setValue(0);
+  if (record) m_history.documentLoaded(documentPath);
+
+  if (OnProcessing) OnProcessing(this, false);
+}
+
+// The text edit gives its document a width only when it is shown. Panes are
+// loaded, laid out and sent back in history while hidden too, so a hidden
+// pane lays its page out at the width it has now; showing it lays it out again
+// at the final width.
+void HtmlPaneWidget::layOutWhileHidden() {
+  if (isVisible()) return;
+  ensurePolished();
+  document()->setTextWidth(viewport()->width());
+}
+
+// The layout announces a new document size from a timer, and the text edit
+// fits its scroll range only then; scrolling and clamping need the range of
+// the page shown now, so the announcement is made at once.
+void HtmlPaneWidget::settleLayout() {
+  QAbstractTextDocumentLayout* layout = document()->documentLayout();
+  layout->pageCount();
+  emit layout->documentSizeChanged(layout->documentSize());
+}
+
+// The engine ignores <body text link vlink>: the page's colours, else the
+// pane's, go into the default style sheet and the palette before the text.
+void HtmlPaneWidget::applyLookToDocument() {
+  const QColor pageText = HtmlColor(m_page.body.text);
+  const QColor pageLink = HtmlColor(m_page.body.link);
+  const QColor pageVisited = HtmlColor(m_page.body.vlink);
+  const QColor text = pageText.isValid() ? pageText : m_textColor;
+  m_pageLinkColor = pageLink.isValid() ? pageLink : m_linkColor;
+  m_pageVisitedColor = pageVisited.isValid() ? pageVisited : m_visitedColor;
+
+  QPalette pal = palette();
+  pal.setColor(QPalette::Text, text);
+  pal.setColor(QPalette::Link, m_pageLinkColor);
+  pal.setColor(QPalette::LinkVisited, m_pageVisitedColor);
+  pal.setColor(QPalette::Base, m_backgroundColor);
+  setPalette(pal);
+
+  // The widget's font, not only the document's: the text edit hands the
+  // widget's font to the document whenever that font changes.
+  const QFont defaultFont(m_defaultFont, m_fontPointSize);
+  if (font() != defaultFont) setFont(defaultFont);
+  document()->setDefaultFont(defaultFont);
+  document()->setDefaultStyleSheet(
+      QStringLiteral("body { color: %1; } a { color: %2; } "
+                     "pre, tt, code, kbd, samp, xmp, listing, plaintext { font-family: \"%3\"; }")
+          .arg(text.name(), m_pageLinkColor.name(), m_fixedFont));
+}
+
+// Visited links keep a colour of their own unless the page coloured them.
+void HtmlPaneWidget::markVisitedAnchors() {
+  if (m_visited.empty() || m_pageVisitedColor == m_pageLinkColor) return;
+  QTextCursor cursor(document());
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      const QTextCharFormat format = fragment.charFormat();
+      if (!format.isAnchor() || !m_visited.count(rawForUrl(QUrl(format.anchorHref())))) continue;
+      if (format.hasProperty(QTextFormat::ForegroundBrush) && format.foreground().color() != m_pageLinkColor)
+        continue;
+      QTextCharFormat visited;
+      visited.setForeground(m_pageVisitedColor);
+      cursor.setPosition(fragment.position());
+      cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+      cursor.mergeCharFormat(visited);
+    }
+  }
+}
+
+void HtmlPaneWidget::rememberVisited(const std::string& raw) {
+  if (m_visitedMemory <= 0 || !m_visited.insert(raw).second) return;
+  m_visitedOrder.push_back(raw);
+  while (static_cast<int>(m_visitedOrder.size()) > m_visitedMemory) {
+    m_visited.erase(m_visitedOrder.front());
+    m_visitedOrder.pop_front();
+  }
+}
+
+// --- Positions and references ---------------------------------------------
+
+int HtmlPaneWidget::ScrollPosition() const {
+  return m_pendingScroll ? *m_pendingScroll : verticalScrollBar()->value();
+}
+
+void HtmlPaneWidget::setScrollPosition(int position) {
+  settleLayout();
+  // The scroll bar clamps to 0 .. document height - pane height.
+  verticalScrollBar()->setValue(position);
+  // Showing a hidden pane lays its page out again and scrolls it on its own.
+  if (isVisible())
+    m_pendingScroll.reset();
+  else
+    m_pendingScroll = verticalScrollBar()->value();
+}
+
+std::string HtmlPaneWidget::ExpandReference(std::string_view reference) const {
+  return ::pagemoor::ExpandReference(reference, m_currentDocument, m_page.base);
+}
+
+std::string HtmlPaneWidget::ReferenceToPath(std::string_view reference) const {
+  return ::pagemoor::ReferenceToPath(reference);
+}
+
+std::string HtmlPaneWidget::rawForUrl(const QUrl& url) const {
+  const auto index = ReferenceIndex(WithoutFragment(url.toString()));
+  if (!index || *index >= m_page.references.size()) return {};
+  return m_page.references[*index].raw;
+}
+
+// --- Links ----------------------------------------------------------------
+
+void HtmlPaneWidget::setCovered(const std::string& raw) {
+  if (raw == m_hover) return;
+  m_hover = raw;
+  if (!raw.empty()) m_coveredLink = raw;
+  if (OnHotSpotCovered) OnHotSpotCovered(this, raw);
+}
+
+void HtmlPaneWidget::activate(const std::string& raw) {
+  m_coveredLink = raw;
+  rememberVisited(raw);
+  bool handled = false;
+  if (OnHotSpotClick) OnHotSpotClick(this, raw, handled);
+  if (!handled) followLink(raw);
+}
+
+void HtmlPaneWidget::followLink(const std::string& raw) {
+  const std::string link = Trimmed(raw);
+  const auto hash = link.find('#');
+  const std::string target = Trimmed(link.substr(0, hash));
+  const std::string anchor = hash == std::string::npos ? std::string() : link.substr(hash + 1);
+  if (target.empty()) {
+    if (!anchor.empty()) scrollToAnchor(ToQString(anchor));
+    return;
+  }
+  const std::string path = ExpandReference(target);
+  LoadDocument(anchor.empty() ? path : path + "#" + anchor);
+}
+
+// --- Images under the mouse -----------------------------------------------
+
+std::optional<HtmlPaneWidget::ImageHit> HtmlPaneWidget::imageAt(const QPoint& viewportPos) const {
+  QAbstractTextDocumentLayout* layout = document()->documentLayout();
+  const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+  const QPointF docPoint = QPointF(viewportPos) + scroll;
+  const int hit = layout->hitTest(docPoint, Qt::FuzzyHit);
+  if (hit < 0) return std::nullopt;
+  QTextObjectInterface* images = layout->handlerForObject(QTextFormat::ImageObject);
+  if (!images) return std::nullopt;
+
+  // The hit position is the character boundary nearest the point, so the
+  // image may be the character after it or the one before.
+  for (const int position : {hit, hit - 1}) {
+    if (position < 0) continue;
+    const QTextBlock block = document()->findBlock(position);
+    if (!block.isValid() || !block.layout()) continue;
+    QTextCharFormat format;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (position >= fragment.position() && position < fragment.position() + fragment.length()) {
+        format = fragment.charFormat();
+        break;
+      }
+    }
+    if (!format.isImageFormat()) continue;
+    const QTextLayout* textLayout = block.layout();
+    const int inBlock = position - block.position();
+    const QTextLine line = textLayout->lineForTextPosition(inBlock);
+    if (!line.isValid()) continue;
+    const QPointF origin = layout->blockBoundingRect(block).topLeft();
+    const QSizeF size = images->intrinsicSize(document(), position, format);
+    // Inline images stand on the baseline.
+    const QRectF rect(origin.x() + line.cursorToX(inBlock),
+                      origin.y() + line.y() + line.ascent() - size.height(), size.width(), size.height());
+    if (!rect.contains(docPoint)) continue;
+    return ImageHit{position, format.toImageFormat(), rect.translated(-scroll)};
+  }
+  return std::nullopt;
+}
+
+HtmlPaneWidget::Target HtmlPaneWidget::targetAt(const QPoint& viewportPos) const {
+  Target target;
+  const auto hit = imageAt(viewportPos);
+  if (!hit) return target;
+  const QString name = hit->format.name();
+  if (const auto control = FormIndex(name.toStdString()); control && *control < m_page.controls.size()) {
+    target.kind = Target::Kind::Control;
+    target.control = *control;
+    target.position = hit->position;
+    return target;
+  }
+  const auto mapIndex = MapIndexOf(name);
+  if (!mapIndex || *mapIndex >= m_page.maps.size()) return target;
+
+  // Areas are in the picture's own pixels; the page may draw it larger or smaller.
+  const QVariant resource = document()->resource(QTextDocument::ImageResource, QUrl(name));
+  const QImage image = resource.value<QImage>();
+  const QPointF inside = QPointF(viewportPos) - hit->rect.topLeft();
+  double x = inside.x();
+  double y = inside.y();
+  if (!image.isNull() && hit->rect.width() > 0 && hit->rect.height() > 0) {
+    x = x * image.width() / hit->rect.width();
+    y = y * image.height() / hit->rect.height();
+  }
+  const auto href = HitTestMap(m_page.maps[*mapIndex], static_cast<int>(x), static_cast<int>(y));
+  if (!href || href->empty()) return target;
+  target.kind = Target::Kind::MapArea;
+  target.href = *href;
+  target.position = hit->position;
+  return target;
+}
+
+// --- Mouse ----------------------------------------------------------------
+
+void HtmlPaneWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  if (event->button() == Qt::LeftButton) {
+    m_pressed = targetAt(event->position().toPoint());
+    if (m_pressed.kind != Target::Kind::None) {
+      event->accept();
+      return;
+    }
+  }
+  QTextBrowser::mousePressEvent(event);
+}
+
+void HtmlPaneWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    if (OnRightClick) OnRightClick(this, std::string());
+    return;
+  }
+  if (event->button() == Qt::LeftButton && m_pressed.kind != Target::Kind::None) {
+    const Target pressed = m_pressed;
+    m_pressed = Target{};
+    event->accept();
+    const Target released = targetAt(event->position().toPoint());
+    if (released.kind != pressed.kind) return;
+    if (pressed.kind == Target::Kind::MapArea && released.href == pressed.href) {
+      activate(pressed.href);
+    } else if (pressed.kind == Target::Kind::Control && released.control == pressed.control) {
+      clickControl(pressed.control, pressed.position);
+    }
+    return;
+  }
+  QTextBrowser::mouseReleaseEvent(event);
+}
+
+void HtmlPaneWidget::mouseMoveEvent(QMouseEvent* event) {
+  QTextBrowser::mouseMoveEvent(event);
+  const QPoint pos = event->position().toPoint();
+  const Target target = targetAt(pos);
+  if (target.kind == Target::Kind::MapArea) {
+    m_hoverFromTarget = true;
+    setCovered(target.href);
+  } else if (m_hoverFromTarget) {
+    m_hoverFromTarget = false;
+    setCovered(std::string());
+  }
+  const bool overLink = target.kind != Target::Kind::None || !anchorAt(pos).isEmpty();
+  viewport()->setCursor(overLink ? m_linkCursor
+                                 : QCursor(m_selectionAllowed ? Qt::IBeamCursor : Qt::ArrowCursor));
+}
+
+void HtmlPaneWidget::showEvent(QShowEvent* event) {
+  // The page was laid out for a pane of no size; the base class scrolls to a
+  // pending anchor, which needs the real range.
+  settleLayout();
+  QTextBrowser::showEvent(event);
+  if (m_pendingScroll) {
+    const int position = *m_pendingScroll;
+    m_pendingScroll.reset();
+    verticalScrollBar()->setValue(position);
+  }
+}
+
+void HtmlPaneWidget::leaveEvent(QEvent* event) {
+  if (m_hoverFromTarget) {
+    m_hoverFromTarget = false;
+    setCovered(std::string());
+  }
+  QTextBrowser::leaveEvent(event);
+}
+
+// The right button belongs to the viewer (it goes back), not to a menu.
+void HtmlPaneWidget::contextMenuEvent(QContextMenuEvent* event) {
+  event->accept();
+}
+
+// --- Form controls --------------------------------------------------------
+
+void HtmlPaneWidget::clickControl(std::size_t index, int position) {
+  FormControl& control = m_page.controls[index];
+  std::vector<std::size_t> changed;
+  const std::string kind = ToLower(control.kind);
+  if (kind == "checkbox") {
+    control.checked = !control.checked;
+    changed.push_back(index);
+  } else if (kind == "radio" && !control.checked) {
+    for (std::size_t i = 0; i < m_page.controls.size(); ++i) {
+      FormControl& other = m_page.controls[i];
+      if (i != index && other.checked && ToLower(other.kind) == "radio" && other.name == control.name) {
+        other.checked = false;
+        changed.push_back(i);
+      }
+    }
+    control.checked = true;
+    changed.push_back(index);
+  }
+  for (const std::size_t i : changed)
+    document()->addResource(QTextDocument::ImageResource, QUrl(ToQString(FormToken(i))),
+                            controlImage(m_page.controls[i]));
+  if (!changed.empty()) {
+    document()->markContentsDirty(position, 1);
+    viewport()->update();
+  }
+  if (!control.onclick.empty() && OnObjectClick) {
+    const FormControl clicked = control;  // the handler may load another page
+    OnObjectClick(this, clicked, clicked.onclick);
+  }
+}
+
+QImage HtmlPaneWidget::controlImage(const FormControl& control) const {
+  const std::string kind = ToLower(control.kind);
+  const QFontMetrics metrics(font());
+  const QStyle* st = style();
+  QString text;
+  QSize size;
+  if (kind == "checkbox") {
+    size = QSize(st->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this),
+                 st->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, this));
+  } else if (kind == "radio") {
+    size = QSize(st->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, this),
+                 st->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, nullptr, this));
+  } else if (kind == "button" || kind == "submit" || kind == "reset") {
+    text = ToQString(control.value);
+    if (text.isEmpty() && kind != "button")
+      text = kind == "submit" ? QStringLiteral("Submit") : QStringLiteral("Reset");
+    size = QSize(metrics.horizontalAdvance(text) + 16, metrics.height() + 8);
+  } else if (kind == "text" || kind == "password") {
+    text = ToQString(control.value);
+    if (kind == "password") text = QString(text.size(), QChar(0x2022));
+    size =
+        QSize(metrics.averageCharWidth() * (control.size > 0 ? control.size : 20) + 8, metrics.height() + 6);
+  } else if (kind == "select") {
+    text = ToQString(!control.value.empty() || control.options.empty() ? control.value
+                                                                       : control.options.front());
+    int widest = metrics.horizontalAdvance(text);
+    for (const auto& option : control.options)
+      widest = std::max(widest, metrics.horizontalAdvance(ToQString(option)));
+    size = QSize(widest + metrics.height() + 16, metrics.height() + 6);
+  } else if (kind == "textarea") {
+    text = ToQString(control.value);
+    size = QSize(metrics.averageCharWidth() * (control.size > 0 ? control.size : 20) + 8,
+                 metrics.lineSpacing() * (control.rows > 0 ? control.rows : 2) + 6);
+  } else {
+    QImage nothing(1, 1, QImage::Format_ARGB32_Premultiplied);
+    nothing.fill(Qt::transparent);
+    return nothing;
+  }
+  size = size.expandedTo(QSize(1, 1));
+
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setFont(font());
+  const QRect rect = image.rect();
+  if (kind == "checkbox" || kind == "radio") {
+    QStyleOptionButton option;
+    option.initFrom(this);
+    option.rect = rect;
+    option.state |= QStyle::State_Enabled | (control.checked ? QStyle::State_On : QStyle::State_Off);
+    st->drawPrimitive(kind == "checkbox" ? QStyle::PE_IndicatorCheckBox : QStyle::PE_IndicatorRadioButton,
+                      &option, &painter, this);
+  } else if (kind == "button" || kind == "submit" || kind == "reset") {
+    QStyleOptionButton option;
+    option.initFrom(this);
+    option.rect = rect;
+    option.state |= QStyle::State_Enabled | QStyle::State_Raised;
+    option.text = text;
+    st->drawControl(QStyle::CE_PushButton, &option, &painter, this);
+  } else if (kind == "select") {
+    QStyleOptionComboBox option;
+    option.initFrom(this);
+    option.rect = rect;
+    option.state |= QStyle::State_Enabled;
+    option.editable = false;
+    option.currentText = text;
+    st->drawComplexControl(QStyle::CC_ComboBox, &option, &painter, this);
+    st->drawControl(QStyle::CE_ComboBoxLabel, &option, &painter, this);
+  } else {
+    QStyleOptionFrame option;
+    option.initFrom(this);
+    option.rect = rect;
+    option.state |= QStyle::State_Enabled | QStyle::State_Sunken;
+    option.lineWidth = st->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this);
+    option.midLineWidth = 0;
+    painter.fillRect(rect, palette().color(QPalette::Base));
+    st->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
+    painter.setPen(palette().color(QPalette::Text));
+    const QRect inner = rect.adjusted(4, 3, -4, -3);
+    if (kind == "textarea")
+      painter.drawText(inner, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+    else
+      painter.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter, text);
+  }
+  return image;
+}
+
+// --- Pictures ---------------------------------------------------------------
+
+QVariant HtmlPaneWidget::loadResource(int type, const QUrl& name) {
+  // Never the engine's own file loading: every picture comes from the viewer.
+  const std::string token = WithoutFragment(name.toString());
+  if (const auto control = FormIndex(token)) {
+    if (*control < m_page.controls.size()) return controlImage(m_page.controls[*control]);
+    return missingImage();
+  }
+  if (type != QTextDocument::ImageResource) return {};
+  const auto index = ReferenceIndex(token);
+  if (!index || *index >= m_page.references.size()) return missingImage();
+  return requestImage(m_page.references[*index].raw);
+}
+
+QImage HtmlPaneWidget::requestImage(const std::string& raw) {
+  const std::string key = ExpandReference(raw);
+  if (const auto known = m_documentImages.find(key); known != m_documentImages.end()) return known->second;
+  if (m_failedImages.count(raw)) return missingImage();
+  if (const QImage* cached = cachedImage(key)) {
+    m_documentImages.emplace(key, *cached);
+    return *cached;
+  }
+  std::string stream;
+  if (OnImageRequest) OnImageRequest(this, raw, stream);
+  QImage image;
+  if (!stream.empty())
+    image.loadFromData(reinterpret_cast<const uchar*>(stream.data()), static_cast<int>(stream.size()));
+  if (image.isNull()) {
+    m_failedImages.insert(raw);
+    return missingImage();
+  }
+  cacheImage(key, image);
+  m_documentImages.emplace(key, image);
+  return image;
+}
+
+// A framed box with a red cross; the page's width and height stretch it.
+QImage HtmlPaneWidget::missingImage() const {
+  QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setPen(Qt::gray);
+  painter.drawRect(0, 0, 15, 15);
+  painter.setPen(QPen(Qt::red, 2));
+  painter.drawLine(4, 4, 11, 11);
+  painter.drawLine(11, 4, 4, 11);
+  return image;
+}
+
+const QImage* HtmlPaneWidget::cachedImage(const std::string& key) {
+  for (auto it = m_imageCache.begin(); it != m_imageCache.end(); ++it) {
+    if (it->first != key) continue;
+    m_imageCache.splice(m_imageCache.begin(), m_imageCache, it);
+    return &m_imageCache.front().second;
+  }
+  return nullptr;
+}
+
+void HtmlPaneWidget::cacheImage(const std::string& key, const QImage& image) {
+  if (m_imageCacheSize <= 0) return;
+  m_imageCache.emplace_front(key, image);
+  while (static_cast<int>(m_imageCache.size()) > m_imageCacheSize) m_imageCache.pop_back();
+}
+
+// --- Settings ---------------------------------------------------------------
+
+void HtmlPaneWidget::setHistoryLimit(int documents) {
+  m_historyLimit = documents < 1 ? 1 : documents;
+  // The history has no limit to change, so it is rebuilt oldest first; the
+  // limit then drops the oldest entries.
+  PaneHistory rebuilt(m_historyLimit);
+  const int shown = m_history.index();
+  for (int i = m_history.count() - 1; i >= 0; --i) {
+    const PaneHistory::Entry* entry = m_history.entry(i);
+    rebuilt.documentLoaded(entry->document);
+    rebuilt.rememberScroll(entry->scrollPosition);
+  }
+  if (shown > 0) rebuilt.setIndex(std::min(shown, rebuilt.count() - 1));
+  m_history = rebuilt;
+}
+
+void HtmlPaneWidget::setVisitedMemory(int links) {
+  m_visitedMemory = std::max(0, links);
+  while (static_cast<int>(m_visitedOrder.size()) > m_visitedMemory) {
+    m_visited.erase(m_visitedOrder.front());
+    m_visitedOrder.pop_front();
+  }
+}
+
+void HtmlPaneWidget::setImageCacheSize(int images) {
+  m_imageCacheSize = std::max(0, images);
+  while (static_cast<int>(m_imageCache.size()) > m_imageCacheSize) m_imageCache.pop_back();
+}
+
+void HtmlPaneWidget::setDefaultFontFamily(const QString& family) {
+  m_defaultFont = family;
+}
+void HtmlPaneWidget::setFixedFontFamily(const QString& family) {
+  m_fixedFont = family;
+}
+void HtmlPaneWidget::setDefaultFontPointSize(int points) {
+  m_fontPointSize = std::max(1, points);
+}
+void HtmlPaneWidget::setDefaultTextColor(const QColor& color) {
+  m_textColor = color;
+}
+void HtmlPaneWidget::setVisitedLinkColor(const QColor& color) {
+  m_visitedColor = color;
+}
+
+void HtmlPaneWidget::setBackgroundColor(const QColor& color) {
+  m_backgroundColor = color;
+  QPalette pal = palette();
+  pal.setColor(QPalette::Base, color);
+  setPalette(pal);
+}
+
+void HtmlPaneWidget::setTextSelectionAllowed(bool allowed) {
+  m_selectionAllowed = allowed;
+  Qt::TextInteractionFlags flags = Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard;
+  if (allowed) flags |= Qt::TextSelectableByMouse;
+  setTextInteractionFlags(flags);
+  // Without keyboard selection the arrows, Page Up/Down, Home and End scroll.
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void HtmlPaneWidget::setScrollBarsShown(bool shown) {
+  const Qt::ScrollBarPolicy policy = shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+  setVerticalScrollBarPolicy(policy);
+  setHorizontalScrollBarPolicy(policy);
+}
+
+void HtmlPaneWidget::setLinkCursor(const QCursor& cursor) {
+  m_linkCursor = cursor;
+}
+
+}  // namespace pagemoor
