@@ -17,4 +17,18 @@ inline std::string MakeBenchFolder() {
   return t + "/";
 }
 
+// The folder of a benchmark program, removed with everything in it when the
+// program ends.
+inline const std::string& BenchFolder() {
+  struct Folder {
+    std::string path = MakeBenchFolder();
+    ~Folder() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  };
+  static Folder folder;
+  return folder.path;
+}
+
 }  // namespace pagemoor::bench

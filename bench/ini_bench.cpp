@@ -21,9 +21,8 @@ constexpr int kSections = 100;
 constexpr const char* kKeys[] = {"image",  "image_over", "image_down", "left",   "top",  "width",
                                  "height", "command",    "hint",       "cursor", "sound"};
 
-std::string folder() {
-  static std::string f = pagemoor::bench::MakeBenchFolder();
-  return f;
+const std::string& folder() {
+  return pagemoor::bench::BenchFolder();
 }
 
 // A button file with the given share of its keys present (0, 1 or every other one).
@@ -105,11 +104,6 @@ void BM_ImageButtonWorkloadWarm(benchmark::State& state) {
   for (auto _ : state) readAll(path);
 }
 BENCHMARK(BM_ImageButtonWorkloadWarm)->Unit(benchmark::kMillisecond);
-
-// Removes the files when the program ends.
-struct Cleanup {
-  ~Cleanup() { std::filesystem::remove_all(folder()); }
-} cleanup;
 
 }  // namespace
 

@@ -18,9 +18,8 @@
 
 namespace {
 
-std::string folder() {
-  static std::string f = pagemoor::bench::MakeBenchFolder();
-  return f;
+const std::string& folder() {
+  return pagemoor::bench::BenchFolder();
 }
 
 std::string pictureBytes(int i) {
@@ -101,10 +100,5 @@ void BM_BackInHistory(benchmark::State& state) {
   state.counters["image_requests"] = static_cast<double>(requests);
 }
 BENCHMARK(BM_BackInHistory)->Unit(benchmark::kMillisecond);
-
-// Removes the pages when the program ends.
-struct Cleanup {
-  ~Cleanup() { std::filesystem::remove_all(folder()); }
-} cleanup;
 
 }  // namespace
