@@ -698,18 +698,8 @@ void HtmlPaneWidget::cacheImage(const std::string& key, const QImage& image) {
 // --- Settings ---------------------------------------------------------------
 
 void HtmlPaneWidget::setHistoryLimit(int documents) {
-  m_historyLimit = documents < 1 ? 1 : documents;
-  // The history has no limit to change, so it is rebuilt oldest first; the
-  // limit then drops the oldest entries.
-  PaneHistory rebuilt(m_historyLimit);
-  const int shown = m_history.index();
-  for (int i = m_history.count() - 1; i >= 0; --i) {
-    const PaneHistory::Entry* entry = m_history.entry(i);
-    rebuilt.documentLoaded(entry->document);
-    rebuilt.rememberScroll(entry->scrollPosition);
-  }
-  if (shown > 0) rebuilt.setIndex(std::min(shown, rebuilt.count() - 1));
-  m_history = rebuilt;
+  m_history.setLimit(documents);
+  m_historyLimit = m_history.limit();
 }
 
 void HtmlPaneWidget::setVisitedMemory(int links) {

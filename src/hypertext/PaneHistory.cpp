@@ -11,6 +11,12 @@ void PaneHistory::documentLoaded(const std::string& document) {
   m_index = 0;
 }
 
+void PaneHistory::setLimit(int limit) {
+  m_limit = limit < 1 ? 1 : limit;
+  if (count() > m_limit) m_entries.resize(static_cast<std::size_t>(m_limit));
+  if (m_index >= count()) m_index = count() - 1;
+}
+
 void PaneHistory::rememberScroll(int position) {
   if (m_index >= 0 && m_index < count())
     m_entries[static_cast<std::size_t>(m_index)].scrollPosition = position;

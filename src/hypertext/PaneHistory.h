@@ -21,6 +21,11 @@ class PaneHistory {
   // Remembers the scroll position of the entry shown (before leaving it).
   void rememberScroll(int position);
 
+  // A new limit drops the oldest entries beyond it; when the entry shown is
+  // among them, the oldest one kept counts as shown.
+  void setLimit(int limit);
+  int limit() const { return m_limit; }
+
   int count() const { return static_cast<int>(m_entries.size()); }
   int index() const { return m_index; }  // the entry shown; -1 before the first document
   // Another valid index: it becomes the one shown and its entry is returned;

@@ -64,6 +64,21 @@ TEST(PaneHistory, SetIndexIgnoresInvalidValues) {
   EXPECT_EQ(history.index(), 2);
 }
 
+TEST(PaneHistory, LoweringTheLimitDropsTheOldest) {
+  PaneHistory h(5);
+  for (const char* d : {"/a", "/b", "/c", "/d"}) h.documentLoaded(d);
+  h.setIndex(3);  // "/a" shown
+  h.setLimit(2);
+  EXPECT_EQ(h.count(), 2);
+  EXPECT_EQ(h.entry(0)->document, "/d");
+  EXPECT_EQ(h.entry(1)->document, "/c");
+  EXPECT_EQ(h.index(), 1);
+  h.setLimit(0);
+  EXPECT_EQ(h.limit(), 1);
+  EXPECT_EQ(h.count(), 1);
+  EXPECT_EQ(h.index(), 0);
+}
+
 TEST(PaneHistory, ScrollPositionsBelongToTheirEntries) {
   PaneHistory history(10);
   history.documentLoaded("/a.htm");
