@@ -18,6 +18,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextFrame>
 #include <QTextLayout>
 #include <QTextObjectInterface>
 #include <algorithm>
@@ -363,6 +364,14 @@ std::optional<HtmlPaneWidget::ImageHit> HtmlPaneWidget::imageAt(const QPoint& vi
   QAbstractTextDocumentLayout* layout = document()->documentLayout();
   const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
   const QPointF docPoint = QPointF(viewportPos) + scroll;
+  // A floating picture (align=left or right) is laid out in a frame of its
+  // own, anchored right after the picture's character; text hit-testing does
+  // not find it, its frame does.
+  if (auto floating = floatingImageAt(document()->rootFrame(), docPoint)) {
+    floating->rect.translate(-scroll);
+    return floating;
+  }
+
   const int hit = layout->hitTest(docPoint, Qt::FuzzyHit);
   if (hit < 0) return std::nullopt;
   QTextObjectInterface* images = layout->handlerForObject(QTextFormat::ImageObject);
@@ -389,11 +398,36 @@ std::optional<HtmlPaneWidget::ImageHit> HtmlPaneWidget::imageAt(const QPoint& vi
     if (!line.isValid()) continue;
     const QPointF origin = layout->blockBoundingRect(block).topLeft();
     const QSizeF size = images->intrinsicSize(document(), position, format);
-    // Inline images stand on the baseline.
-    const QRectF rect(origin.x() + line.cursorToX(inBlock),
-                      origin.y() + line.y() + line.ascent() - size.height(), size.width(), size.height());
+    // Inline images stand on the baseline unless the page aligns them to the
+    // top or the middle of their line.
+    qreal top = line.y() + line.ascent() - size.height();
+    if (format.verticalAlignment() == QTextCharFormat::AlignTop)
+      top = line.y();
+    else if (format.verticalAlignment() == QTextCharFormat::AlignMiddle)
+      top = line.y() + (line.height() - size.height()) / 2;
+    const QRectF rect(origin.x() + line.cursorToX(inBlock), origin.y() + top, size.width(), size.height());
     if (!rect.contains(docPoint)) continue;
     return ImageHit{position, format.toImageFormat(), rect.translated(-scroll)};
+  }
+  return std::nullopt;
+}
+
+std::optional<HtmlPaneWidget::ImageHit> HtmlPaneWidget::floatingImageAt(QTextFrame* frame,
+                                                                        const QPointF& docPoint) const {
+  for (QTextFrame* child : frame->childFrames()) {
+    const QTextFrameFormat::Position placement = child->frameFormat().position();
+    if (placement == QTextFrameFormat::FloatLeft || placement == QTextFrameFormat::FloatRight) {
+      const QRectF rect = document()->documentLayout()->frameBoundingRect(child);
+      const int position = child->firstPosition() - 1;
+      if (position >= 0 && rect.contains(docPoint)) {
+        QTextCursor cursor(document());
+        cursor.setPosition(position + 1);
+        const QTextCharFormat format = cursor.charFormat();
+        if (format.isImageFormat()) return ImageHit{position, format.toImageFormat(), rect};
+      }
+    }
+    // Pictures float inside table cells too.
+    if (auto inner = floatingImageAt(child, docPoint)) return inner;
   }
   return std::nullopt;
 }

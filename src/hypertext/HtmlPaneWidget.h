@@ -29,6 +29,7 @@
 
 class QContextMenuEvent;
 class QKeyEvent;
+class QTextFrame;
 class QMouseEvent;
 class QShowEvent;
 
@@ -151,6 +152,8 @@ class HtmlPaneWidget : public QTextBrowser {
   void followLink(const std::string& raw);
 
   std::optional<ImageHit> imageAt(const QPoint& viewportPos) const;
+  // docPoint in document coordinates; the hit's rect too.
+  std::optional<ImageHit> floatingImageAt(QTextFrame* frame, const QPointF& docPoint) const;
   Target targetAt(const QPoint& viewportPos) const;
   void clickControl(std::size_t index, int position);
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QTextLayout>
+
+#include <QTextFrame>
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QBuffer>
@@ -521,6 +525,46 @@ TEST_F(HtmlPaneWidgetTest, ImageMapAreasActAsLinks) {
     EXPECT_EQ(covered[covered.size() - 2], "right page.htm");
     EXPECT_EQ(covered.back(), "");
   }
+}
+
+TEST_F(HtmlPaneWidgetTest, ImageMapsWorkOnFloatingAndAlignedPictures) {
+  images["menu.png"] = PngBytes(100, 60);
+  const std::string map =
+      "<map name=\"menu\"><area shape=rect coords=\"0,0,50,60\" href=\"cc:show cp\">"
+      "<area shape=rect coords=\"50,0,100,60\" href=\"page2.htm\"></map>";
+  const std::string words = " Words that flow beside the picture and go on for a while around it.";
+  for (const char* align : {"left", "right"}) {
+    SCOPED_TRACE(align);
+    ASSERT_TRUE(
+        pane.LoadDocument(page("float.htm", std::string("<p><img src=\"menu.png\" usemap=\"#menu\" align=") +
+                                                align + ">" + words + "</p>" + map)));
+    // The floating picture's frame is where the layout put it.
+    QRectF rect;
+    for (QTextFrame* frame : pane.document()->rootFrame()->childFrames())
+      if (frame->frameFormat().position() != QTextFrameFormat::InFlow)
+        rect = pane.document()->documentLayout()->frameBoundingRect(frame);
+    ASSERT_FALSE(rect.isEmpty());
+    clicks.clear();
+    click(QPoint(static_cast<int>(rect.left() + rect.width() * 0.25), static_cast<int>(rect.center().y())));
+    click(QPoint(static_cast<int>(rect.left() + rect.width() * 0.75), static_cast<int>(rect.center().y())));
+    EXPECT_EQ(clicks, (std::vector<std::string>{"cc:show cp", "page2.htm"}));
+  }
+  ASSERT_TRUE(pane.LoadDocument(
+      page("middle.htm", "<p>Menu <img src=\"menu.png\" usemap=\"#menu\" align=middle> here</p>" + map)));
+  const auto positions = imagePositions("pm:ref/");
+  ASSERT_EQ(positions.size(), 1u);
+  QTextCursor before(pane.document());
+  before.setPosition(positions[0]);
+  const QTextLine line =
+      pane.document()
+          ->findBlock(positions[0])
+          .layout()
+          ->lineForTextPosition(positions[0] - pane.document()->findBlock(positions[0]).position());
+  const QRect left = pane.cursorRect(before);
+  const int middle = static_cast<int>(line.y() + line.height() / 2);
+  clicks.clear();
+  click(QPoint(left.left() + 75, middle));
+  EXPECT_EQ(clicks, std::vector<std::string>{"page2.htm"});
 }
 
 TEST_F(HtmlPaneWidgetTest, CheckboxTogglesAndRaisesObjectClickWithItsOnClick) {
