@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QFont>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -21,6 +22,7 @@
 #include <QTextFrame>
 #include <QTextLayout>
 #include <QTextObjectInterface>
+#include <QToolTip>
 #include <algorithm>
 #include <cctype>
 
@@ -529,6 +531,30 @@ void HtmlPaneWidget::showEvent(QShowEvent* event) {
     m_pendingScroll.reset();
     verticalScrollBar()->setValue(position);
   }
+}
+
+bool HtmlPaneWidget::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QTextBrowser::viewportEvent(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  QString hint;
+  if (m_hintsShown) {
+    const QPointF docPoint =
+        QPointF(help->pos()) + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    if (auto floating = floatingImageAt(document()->rootFrame(), docPoint)) {
+      hint = floating->format.toolTip();
+    } else if (const int hit = document()->documentLayout()->hitTest(docPoint, Qt::ExactHit); hit >= 0) {
+      // The format of the character at the point is the one before the
+      // cursor placed after it.
+      QTextCursor cursor(document());
+      cursor.setPosition(hit + 1);
+      hint = cursor.charFormat().toolTip();
+    }
+  }
+  if (hint.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(help->globalPos(), hint, viewport());
+  return true;
 }
 
 void HtmlPaneWidget::leaveEvent(QEvent* event) {

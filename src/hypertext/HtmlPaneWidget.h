@@ -106,6 +106,8 @@ class HtmlPaneWidget : public QTextBrowser {
   void setTextSelectionAllowed(bool allowed);
   void setScrollBarsShown(bool shown);
   void setLinkCursor(const QCursor& cursor);
+  // Hints: the TITLE of a link, picture or text under the mouse, as a tooltip.
+  void setHintsShown(bool shown) { m_hintsShown = shown; }
 
   int historyLimit() const { return m_historyLimit; }
   int visitedMemory() const { return m_visitedMemory; }
@@ -119,6 +121,7 @@ class HtmlPaneWidget : public QTextBrowser {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -199,6 +202,7 @@ class HtmlPaneWidget : public QTextBrowser {
   QColor m_pageLinkColor;
   QCursor m_linkCursor = QCursor(Qt::PointingHandCursor);
   bool m_selectionAllowed = false;
+  bool m_hintsShown = true;
 };
 
 }  // namespace pagemoor

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QHelpEvent>
+
+#include <QElapsedTimer>
+#include <QToolTip>
+
 #include <QTextLayout>
 
 #include <QTextFrame>
@@ -565,6 +570,27 @@ TEST_F(HtmlPaneWidgetTest, ImageMapsWorkOnFloatingAndAlignedPictures) {
   clicks.clear();
   click(QPoint(left.left() + 75, middle));
   EXPECT_EQ(clicks, std::vector<std::string>{"page2.htm"});
+}
+
+TEST_F(HtmlPaneWidgetTest, TitlesAreShownAsHints) {
+  pane.show();
+  ASSERT_TRUE(pane.LoadDocument(
+      page("hints.htm", "<p>Plain text <a href=\"cc:show cp\" title=\"Otevre jukebox\">Jukebox</a></p>")));
+  auto hintAt = [&](QPoint at) {
+    // A hint shown before fades out on a timer; start from none.
+    QToolTip::hideText();
+    QElapsedTimer waited;
+    waited.start();
+    while (QToolTip::isVisible() && waited.elapsed() < 5000)
+      QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QHelpEvent help(QEvent::ToolTip, at, pane.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(pane.viewport(), &help);
+    return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+  };
+  EXPECT_EQ(hintAt(textPoint("Jukebox")), "Otevre jukebox");
+  EXPECT_EQ(hintAt(textPoint("Plain")), "");
+  pane.setHintsShown(false);
+  EXPECT_EQ(hintAt(textPoint("Jukebox")), "");
 }
 
 TEST_F(HtmlPaneWidgetTest, CheckboxTogglesAndRaisesObjectClickWithItsOnClick) {
