@@ -3,18 +3,16 @@
 //
 //   build/bench/console_bench
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-
 #include <filesystem>
 #include <string>
 
+#include "BenchSupport.h"
 #include "console/DebugBox2.h"
 
 namespace {
 
 void BM_FiftyThousandLinesSavedAfterEach(benchmark::State& state) {
-  std::string folder = std::filesystem::temp_directory_path().string() + "/pagemoor-bench-XXXXXX";
-  if (!mkdtemp(folder.data())) std::abort();
+  const std::string folder = pagemoor::bench::MakeBenchFolder();
   setenv("XDG_STATE_HOME", folder.c_str(), 1);
   for (auto _ : state) {
     pagemoor::TDebugBox2 console;
@@ -29,10 +27,9 @@ BENCHMARK(BM_FiftyThousandLinesSavedAfterEach)->Unit(benchmark::kMillisecond)->I
 
 // The launcher saves to two files after every line.
 void BM_FiftyThousandLinesSavedToTwoFiles(benchmark::State& state) {
-  std::string folder = std::filesystem::temp_directory_path().string() + "/pagemoor-bench-XXXXXX";
-  if (!mkdtemp(folder.data())) std::abort();
+  const std::string folder = pagemoor::bench::MakeBenchFolder();
   setenv("XDG_STATE_HOME", folder.c_str(), 1);
-  const std::string handover = folder + "/MAG.EXE_launcher_console";
+  const std::string handover = folder + "MAG.EXE_launcher_console";
   for (auto _ : state) {
     pagemoor::TDebugBox2 console;
     console.OnAdd = [&](pagemoor::Sender) {

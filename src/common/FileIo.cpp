@@ -14,7 +14,14 @@ namespace pagemoor {
 
 namespace {
 
-bool writeAll(int fd, std::string_view bytes) {
+bool fail(std::string* error, const std::string& what) {
+  if (error) *error = what + ": " + std::strerror(errno);
+  return false;
+}
+
+}  // namespace
+
+bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
@@ -25,13 +32,6 @@ bool writeAll(int fd, std::string_view bytes) {
   }
   return true;
 }
-
-bool fail(std::string* error, const std::string& what) {
-  if (error) *error = what + ": " + std::strerror(errno);
-  return false;
-}
-
-}  // namespace
 
 std::optional<std::string> ReadFileBytes(std::string_view hostPath) {
   int fd = ::open(std::string(hostPath).c_str(), O_RDONLY | O_CLOEXEC);
@@ -105,7 +105,7 @@ bool WriteFileAtomic(std::string_view hostPath, std::string_view bytes, std::str
   }
   if (fd < 0) return fail(error, temp);
   if (exists) ::fchmod(fd, st.st_mode & 07777);
-  if (!writeAll(fd, bytes)) {
+  if (!WriteAll(fd, bytes)) {
     fail(error, temp);
     ::close(fd);
     ::unlink(temp.c_str());

@@ -7,6 +7,10 @@
 
 namespace pagemoor {
 
+// Writes all bytes to the descriptor, going on after interruptions; false on
+// an error.
+bool WriteAll(int fd, std::string_view bytes);
+
 // The whole file, or nothing when it cannot be read (a folder counts as
 // unreadable).
 std::optional<std::string> ReadFileBytes(std::string_view hostPath);

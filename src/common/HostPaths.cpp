@@ -258,6 +258,13 @@ void DeleteTree(std::string_view folder) {
   ::rmdir(p.c_str());
 }
 
+std::optional<std::string> ReadTextFile(std::string_view path) {
+  auto resolved = ResolveExisting(path);
+  auto bytes = resolved ? ReadFileBytes(*resolved) : std::nullopt;
+  if (!bytes) return std::nullopt;
+  return DecodeText(WithoutBom(*bytes));
+}
+
 bool WriteTextFile(std::string_view path, std::string_view text) {
   return WriteFileAtomic(ResolveForWrite(path), text);
 }

@@ -57,6 +57,11 @@ bool DeleteFileAt(std::string_view path);
 // anything outside the folder. Failures are ignored.
 void DeleteTree(std::string_view folder);
 
+// The text of an existing file found as ResolveExisting finds it, decoded
+// (UTF-8 when valid, else windows-1250; a byte order mark removed), or nothing
+// when there is no such file or it cannot be read.
+std::optional<std::string> ReadTextFile(std::string_view path);
+
 // Creates the file or replaces its content with the bytes of text; no line end
 // is added. Returns false on failure.
 bool WriteTextFile(std::string_view path, std::string_view text);

@@ -33,23 +33,16 @@ std::string cleanName(std::string_view name);
 // A name a line can hold so that reading it back gives the same name: a key
 // must not begin like a section or a comment nor hold "=", a section name must
 // not hold "]".
-bool writableSection(std::string_view section) { return section.find(']') == std::string_view::npos; }
+bool writableSection(std::string_view section) {
+  return section.find(']') == std::string_view::npos;
+}
 bool writableKey(std::string_view key) {
   return !key.empty() && key.front() != '[' && key.front() != ';' && key.find('=') == std::string_view::npos;
 }
 
-std::string withoutLineBreaks(std::string_view value) {
-  std::string v;
-  v.reserve(value.size());
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    char c = value[i];
-    if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
-    v.push_back(c == '\r' || c == '\n' ? ' ' : c);
-  }
-  return v;
+std::string cleanName(std::string_view name) {
+  return std::string(trimSpaceTab(LineBreaksToBlanks(name)));
 }
-
-std::string cleanName(std::string_view name) { return std::string(trimSpaceTab(withoutLineBreaks(name))); }
 
 }  // namespace
 
@@ -177,7 +170,7 @@ bool IniDocument::setValue(std::string_view sectionName, std::string_view keyNam
   const std::string section = cleanName(sectionName);
   const std::string key = cleanName(keyName);
   if (!writableSection(section) || !writableKey(key)) return false;
-  const std::string encodedValue = encode(withoutLineBreaks(value));
+  const std::string encodedValue = encode(LineBreaksToBlanks(value));
   addSection(section);
   Section& s = *findSection(section);
   const std::string folded = FoldCase(key);

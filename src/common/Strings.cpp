@@ -111,6 +111,17 @@ std::vector<std::string> SplitText(std::string_view text, std::string_view separ
   return list;
 }
 
+std::string LineBreaksToBlanks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    out.push_back(c == '\r' || c == '\n' ? ' ' : c);
+  }
+  return out;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   std::size_t pos = 0;

@@ -38,6 +38,10 @@ std::string ReplacedText(std::string_view text, std::string_view find, std::stri
 // empty; the last piece is kept untrimmed when it is not empty after trimming.
 std::vector<std::string> SplitText(std::string_view text, std::string_view separator);
 
+// Every line break (CR LF, LF or CR) made one blank: for text that must stay
+// on one line of a file.
+std::string LineBreaksToBlanks(std::string_view text);
+
 // The lines of a text file: they end with CR LF, CR or LF; a line end at the
 // very end does not start another line.
 std::vector<std::string> SplitLines(std::string_view text);

@@ -4,8 +4,6 @@
 
 #include "common/Application.h"
 #include "common/CommandLine.h"
-#include "common/Encoding.h"
-#include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/Strings.h"
 #include "platform/Dialogs.h"
@@ -176,13 +174,12 @@ void TDebugBox2::appendLine(std::string line) {
 void TDebugBox2::LoadFromFile(const std::string& path) {
   m_lines.clear();
   ++m_logGeneration;
-  auto resolved = ResolveExisting(path);
-  auto bytes = resolved ? ReadFileBytes(*resolved) : std::nullopt;
-  if (!bytes) {
+  const auto text = ReadTextFile(path);
+  if (!text) {
     if (m_view) m_view->linesReplaced(m_lines);
     throw ConsoleFileError("Cannot read " + path);
   }
-  m_lines = SplitLines(DecodeText(WithoutBom(*bytes)));
+  m_lines = SplitLines(*text);
   if (m_view) m_view->linesReplaced(m_lines);
 }
 

@@ -24,16 +24,6 @@ std::string joinLines(const std::vector<std::string>& lines, std::size_t from) {
   return bytes;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 LogFileWriter::~LogFileWriter() {
@@ -67,7 +57,7 @@ void LogFileWriter::write(const std::string& path, const std::vector<std::string
     Written& w = it->second;
     if (w.lines == lines.size()) return;
     const std::string bytes = joinLines(lines, w.lines);
-    if (!writeAll(w.fd, bytes)) {
+    if (!WriteAll(w.fd, bytes)) {
       const int e = errno;
       forget(path);  // whatever the file holds now, the next write rewrites it
       throw ConsoleFileError("Cannot write " + path + ": " + std::strerror(e));

@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "common/Encoding.h"
-#include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/IniLang.h"
 #include "common/Strings.h"
@@ -37,13 +35,12 @@ void ScriptRunner::RunScript(const std::string& name) {
     }
     return;
   }
-  auto resolved = ResolveExisting(path);
-  auto bytes = resolved && FileExists(*resolved) ? ReadFileBytes(*resolved) : std::nullopt;
-  if (!bytes) {
+  const auto text = ReadTextFile(path);  // a folder of that name reads as nothing
+  if (!text) {
     ShowInfo(FormatText(TranslateKey("script_file_not_found"), {path}));
     return;
   }
-  const std::vector<std::string> lines = SplitLines(DecodeText(WithoutBom(*bytes)));
+  const std::vector<std::string> lines = SplitLines(*text);
 
   struct Depth {
     ScriptRunner& r;

@@ -154,13 +154,18 @@ bool HtmlPaneWidget::LoadDocument(const std::string& path) {
   const auto bytes = ReadFileBytes(file);
   if (!bytes) return false;
 
-  if (!m_currentDocument.empty() && m_history.index() >= 0) m_history.rememberScroll(ScrollPosition());
+  rememberScrollOfShownDocument();
   showPage(DecodePage(*bytes), file, anchor, std::nullopt, true);
   return true;
 }
 
-void HtmlPaneWidget::LoadDocumentLines(const std::vector<std::string>& lines) {
+// Leaving a document: its history entry keeps where the reader was.
+void HtmlPaneWidget::rememberScrollOfShownDocument() {
   if (!m_currentDocument.empty() && m_history.index() >= 0) m_history.rememberScroll(ScrollPosition());
+}
+
+void HtmlPaneWidget::LoadDocumentLines(const std::vector<std::string>& lines) {
+  rememberScrollOfShownDocument();
   std::string html;
   for (const auto& line : lines) {
     html += line;
@@ -171,7 +176,7 @@ void HtmlPaneWidget::LoadDocumentLines(const std::vector<std::string>& lines) {
 
 void HtmlPaneWidget::setHistoryIndex(int index) {
   if (index == m_history.index() || !m_history.entry(index)) return;
-  if (!m_currentDocument.empty() && m_history.index() >= 0) m_history.rememberScroll(ScrollPosition());
+  rememberScrollOfShownDocument();
   const PaneHistory::Entry* entry = m_history.setIndex(index);
   if (!entry) return;
   const PaneHistory::Entry target = *entry;

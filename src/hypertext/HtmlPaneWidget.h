@@ -142,6 +142,7 @@ class HtmlPaneWidget : public QTextBrowser {
 
   // scroll: the position to show (history), else the anchor's, else the top.
   // record: the document becomes the newest history entry.
+  void rememberScrollOfShownDocument();
   void showPage(const std::string& html, const std::string& documentPath, const std::string& anchor,
                 std::optional<int> scroll, bool record);
   void layOutWhileHidden();

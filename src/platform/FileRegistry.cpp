@@ -5,6 +5,7 @@
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/IniDocument.h"
+#include "common/Strings.h"
 
 namespace pagemoor {
 
@@ -19,27 +20,12 @@ void Store(const std::string& file, const IniDocument& doc) {
   (void)WriteFileAtomic(file, doc.serialize());
 }
 
-// An INI line holds one line of text; a line break (CR LF, LF or CR) becomes
-// one blank.
-std::string SingleLine(std::string_view value) {
-  std::string out;
-  out.reserve(value.size());
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == '\r' || value[i] == '\n') {
-      if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
-      out += ' ';
-    } else {
-      out += value[i];
-    }
-  }
-  return out;
-}
-
 // The INI file trims blanks around a value and strips quotes that enclose all
 // of it. A registry value is kept exactly, so such a value gets one more pair
 // of quotes, which the reader takes off again.
 std::string Protected(std::string_view raw) {
-  std::string value = SingleLine(raw);
+  // An INI line holds one line of text.
+  std::string value = LineBreaksToBlanks(raw);
   if (value.empty()) return value;
   const char first = value.front();
   const char last = value.back();
