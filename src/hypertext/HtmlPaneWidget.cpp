@@ -202,6 +202,7 @@ void HtmlPaneWidget::showPage(const std::string& html, const std::string& docume
   m_failedImages.clear();
   m_documentImages.clear();
   m_pressed = Target{};
+  m_activeFragments.clear();
   m_pendingScroll.reset();
   // Whatever the mouse was over belongs to the page that goes.
   m_hover.clear();
@@ -216,7 +217,7 @@ void HtmlPaneWidget::showPage(const std::string& html, const std::string& docume
   layOutWhileHidden();
   setHtml(ToQString(AttachMapsToImages(m_page.html)));
   markVisitedAnchors();
-  settleLayout();
+  settleLayout(scroll.value_or(0));
   if (scroll)
     setScrollPosition(*scroll);
   else if (!anchor.empty())
@@ -238,13 +239,17 @@ void HtmlPaneWidget::layOutWhileHidden() {
   document()->setTextWidth(viewport()->width());
 }
 
-// The layout announces a new document size from a timer, and the text edit
-// fits its scroll range only then; scrolling and clamping need the range of
-// the page shown now, so the announcement is made at once.
-void HtmlPaneWidget::settleLayout() {
+// The engine lays a page out lazily: what is asked for at once, the rest a
+// piece at a time from a timer, announcing the size it has reached and letting
+// the text edit fit its scroll range only then. A page is shown as soon as its
+// first screen is laid out; scrolling and clamping need the range down to the
+// position asked for, so the layout is taken that far and announced at once.
+// Hit-testing a point lays the page out down to it.
+void HtmlPaneWidget::settleLayout(int depth) {
   QAbstractTextDocumentLayout* layout = document()->documentLayout();
-  layout->pageCount();
-  emit layout->documentSizeChanged(layout->documentSize());
+  const int bottom = depth < 0 ? 0 : depth;
+  layout->hitTest(QPointF(0, static_cast<qreal>(bottom) + viewport()->height()), Qt::FuzzyHit);
+  emit layout->documentSizeChanged(QSizeF());
 }
 
 // The engine ignores <body text link vlink>: the page's colours, else the
@@ -311,7 +316,7 @@ int HtmlPaneWidget::ScrollPosition() const {
 }
 
 void HtmlPaneWidget::setScrollPosition(int position) {
-  settleLayout();
+  settleLayout(position);
   // The scroll bar clamps to 0 .. document height - pane height.
   verticalScrollBar()->setValue(position);
   // Showing a hidden pane lays its page out again and scrolls it on its own.
@@ -463,10 +468,13 @@ HtmlPaneWidget::Target HtmlPaneWidget::targetAt(const QPoint& viewportPos) const
     x = x * image.width() / hit->rect.width();
     y = y * image.height() / hit->rect.height();
   }
-  const auto href = HitTestMap(m_page.maps[*mapIndex], static_cast<int>(x), static_cast<int>(y));
-  if (!href || href->empty()) return target;
+  const MapArea* area = MapAreaAt(m_page.maps[*mapIndex], static_cast<int>(x), static_cast<int>(y));
+  if (!area) return target;
+  // An area without a link is no target but may still carry a hint.
+  target.hint = area->title;
+  if (area->href.empty()) return target;
   target.kind = Target::Kind::MapArea;
-  target.href = *href;
+  target.href = area->href;
   target.position = hit->position;
   return target;
 }
@@ -484,8 +492,38 @@ void HtmlPaneWidget::mousePressEvent(QMouseEvent* event) {
       event->accept();
       return;
     }
+    setActiveLink(anchorAt(event->position().toPoint()));
   }
   QTextBrowser::mousePressEvent(event);
+}
+
+// The engine knows no active link: the link under a left press takes the
+// page's alink colour until the button is let go.
+void HtmlPaneWidget::setActiveLink(const QString& href) {
+  QTextCursor cursor(document());
+  for (const ActiveFragment& fragment : m_activeFragments) {
+    cursor.setPosition(fragment.position);
+    cursor.setPosition(fragment.position + fragment.length, QTextCursor::KeepAnchor);
+    cursor.setCharFormat(fragment.format);
+  }
+  m_activeFragments.clear();
+  const QColor active = HtmlColor(m_page.body.alink);
+  if (href.isEmpty() || !active.isValid()) return;
+  // Each link of a page has a token of its own, so its fragments are found by it.
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (fragment.charFormat().anchorHref() != href) continue;
+      m_activeFragments.push_back({fragment.position(), fragment.length(), fragment.charFormat()});
+    }
+  }
+  QTextCharFormat format;
+  format.setForeground(active);
+  for (const ActiveFragment& fragment : m_activeFragments) {
+    cursor.setPosition(fragment.position);
+    cursor.setPosition(fragment.position + fragment.length, QTextCursor::KeepAnchor);
+    cursor.mergeCharFormat(format);
+  }
 }
 
 void HtmlPaneWidget::mouseReleaseEvent(QMouseEvent* event) {
@@ -494,6 +532,8 @@ void HtmlPaneWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (OnRightClick) OnRightClick(this, std::string());
     return;
   }
+  // The link's own colour comes back before the click may load another page.
+  if (event->button() == Qt::LeftButton && !m_activeFragments.empty()) setActiveLink(QString());
   if (event->button() == Qt::LeftButton && m_pressed.kind != Target::Kind::None) {
     const Target pressed = m_pressed;
     m_pressed = Target{};
@@ -529,7 +569,7 @@ void HtmlPaneWidget::mouseMoveEvent(QMouseEvent* event) {
 void HtmlPaneWidget::showEvent(QShowEvent* event) {
   // The page was laid out for a pane of no size; the base class scrolls to a
   // pending anchor, which needs the real range.
-  settleLayout();
+  settleLayout(m_pendingScroll.value_or(verticalScrollBar()->value()));
   QTextBrowser::showEvent(event);
   if (m_pendingScroll) {
     const int position = *m_pendingScroll;
@@ -545,7 +585,9 @@ bool HtmlPaneWidget::viewportEvent(QEvent* event) {
   if (m_hintsShown) {
     const QPointF docPoint =
         QPointF(help->pos()) + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
-    if (auto floating = floatingImageAt(document()->rootFrame(), docPoint)) {
+    if (const Target target = targetAt(help->pos()); !target.hint.empty()) {
+      hint = ToQString(target.hint);
+    } else if (auto floating = floatingImageAt(document()->rootFrame(), docPoint)) {
       hint = floating->format.toolTip();
     } else if (const int hit = document()->documentLayout()->hitTest(docPoint, Qt::ExactHit); hit >= 0) {
       // The format of the character at the point is the one before the

@@ -132,6 +132,14 @@ class HtmlPaneWidget : public QTextBrowser {
     std::string href;         // MapArea: the area's raw href
     std::size_t control = 0;  // Control: index into m_page.controls
     int position = -1;        // the image's character in the document
+    std::string hint;         // the map area's TITLE
+  };
+
+  // A piece of the pressed link, with the format it had before.
+  struct ActiveFragment {
+    int position = 0;
+    int length = 0;
+    QTextCharFormat format;
   };
 
   struct ImageHit {
@@ -146,7 +154,8 @@ class HtmlPaneWidget : public QTextBrowser {
   void showPage(const std::string& html, const std::string& documentPath, const std::string& anchor,
                 std::optional<int> scroll, bool record);
   void layOutWhileHidden();
-  void settleLayout();
+  void settleLayout(int depth);
+  void setActiveLink(const QString& href);
   void applyLookToDocument();
   void markVisitedAnchors();
   void rememberVisited(const std::string& raw);
@@ -177,6 +186,7 @@ class HtmlPaneWidget : public QTextBrowser {
   bool m_hoverFromTarget = false;      // m_hover came from a map area, not from the engine
   std::optional<int> m_pendingScroll;  // set while hidden, applied when shown
   Target m_pressed;                    // map area or control under the last left press
+  std::vector<ActiveFragment> m_activeFragments;  // the pressed text link, drawn in alink
 
   // Missing pictures of the document shown, asked for once.
   std::unordered_set<std::string> m_failedImages;

@@ -1105,14 +1105,17 @@ PreparedPage PreparePage(std::string_view html, const IncludeHandler& include) {
   return PageBuilder(expanded).build();
 }
 
+const MapArea* MapAreaAt(const ImageMap& map, int x, int y) {
+  for (const MapArea& area : map.areas)
+    if (Contains(area, x, y)) return &area;
+  return nullptr;
+}
+
 std::optional<std::string> HitTestMap(const ImageMap& map, int x, int y) {
-  for (const MapArea& area : map.areas) {
-    if (!Contains(area, x, y)) continue;
-    // An area without a link still covers what lies below it.
-    if (area.href.empty()) return std::nullopt;
-    return area.href;
-  }
-  return std::nullopt;
+  const MapArea* area = MapAreaAt(map, x, y);
+  // An area without a link still covers what lies below it.
+  if (!area || area->href.empty()) return std::nullopt;
+  return area->href;
 }
 
 std::string ReferenceToken(std::size_t index) {

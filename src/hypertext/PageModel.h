@@ -62,6 +62,8 @@ struct ImageMap {
 
 // The href of the first area that contains the point (image pixels), if any.
 std::optional<std::string> HitTestMap(const ImageMap& map, int x, int y);
+// The first area that holds the point, with or without a link; null if none.
+const MapArea* MapAreaAt(const ImageMap& map, int x, int y);
 
 struct FormControl {
   std::string kind;  // checkbox, radio, button, submit, reset, text, password, select, textarea

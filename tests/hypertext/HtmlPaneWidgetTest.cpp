@@ -589,8 +589,23 @@ TEST_F(HtmlPaneWidgetTest, TitlesAreShownAsHints) {
   };
   EXPECT_EQ(hintAt(textPoint("Jukebox")), "Otevre jukebox");
   EXPECT_EQ(hintAt(textPoint("Plain")), "");
+
+  // Areas of an image map carry hints of their own, with or without a link.
+  images["menu.png"] = PngBytes(90, 30);
+  ASSERT_TRUE(pane.LoadDocument(
+      page("maphints.htm",
+           "<p>Menu</p><p><img src=\"menu.png\" usemap=\"#m\" title=\"Whole menu\"></p><map name=\"m\">"
+           "<area shape=rect coords=\"0,0,30,30\" href=\"a.htm\" title=\"Articles\">"
+           "<area shape=rect coords=\"30,0,60,30\" nohref title=\"Nothing here\">"
+           "<area shape=rect coords=\"60,0,90,30\" href=\"c.htm\"></map>")));
+  const auto positions = imagePositions("pm:ref/");
+  ASSERT_EQ(positions.size(), 1u);
+  EXPECT_EQ(hintAt(imagePoint(positions[0], 0.15, 0.5, 30)), "Articles");
+  EXPECT_EQ(hintAt(imagePoint(positions[0], 0.5, 0.5, 30)), "Nothing here");
+  EXPECT_EQ(hintAt(imagePoint(positions[0], 0.85, 0.5, 30)), "Whole menu");
+
   pane.setHintsShown(false);
-  EXPECT_EQ(hintAt(textPoint("Jukebox")), "");
+  EXPECT_EQ(hintAt(imagePoint(positions[0], 0.15, 0.5, 30)), "");
 }
 
 TEST_F(HtmlPaneWidgetTest, CheckboxTogglesAndRaisesObjectClickWithItsOnClick) {
@@ -645,7 +660,7 @@ TEST_F(HtmlPaneWidgetTest, RightClickRaisesRightClickInsteadOfALinkOrMenu) {
 TEST_F(HtmlPaneWidgetTest, BodyColoursDrawTextAndLinksAndVisitedLinks) {
   const std::string path = folder.write(
       "colours.htm",
-      "<html><body text=\"#008000\" link=\"red\" vlink=\"0000aa\"><p>Words</p>"
+      "<html><body text=\"#008000\" link=\"red\" vlink=\"0000aa\" alink=\"#ffcc00\"><p>Words</p>"
       "<p><a href=\"seen.htm\">Seen link</a> <a href=\"new.htm\">New link</a></p></body></html>");
   auto colourOf = [this](const QString& text) {
     QTextCursor cursor = pane.document()->find(text);
@@ -656,7 +671,13 @@ TEST_F(HtmlPaneWidgetTest, BodyColoursDrawTextAndLinksAndVisitedLinks) {
   EXPECT_EQ(pane.palette().color(QPalette::Text), QColor("#008000"));
   EXPECT_EQ(colourOf("Seen link"), QColor("red"));
 
-  click(textPoint("Seen link"));
+  // While the button is down on a link it is drawn in the active colour.
+  send(QEvent::MouseButtonPress, textPoint("Seen link"), Qt::LeftButton);
+  EXPECT_EQ(colourOf("Seen link"), QColor("#ffcc00"));
+  EXPECT_EQ(colourOf("New link"), QColor("red"));
+  send(QEvent::MouseButtonRelease, textPoint("Seen link"), Qt::LeftButton);
+  EXPECT_EQ(clicks, std::vector<std::string>{"seen.htm"});
+  EXPECT_EQ(colourOf("Seen link"), QColor("red"));
   ASSERT_TRUE(pane.LoadDocument(path));
   EXPECT_EQ(colourOf("Seen link"), QColor("#0000aa"));
   EXPECT_EQ(colourOf("New link"), QColor("red"));
