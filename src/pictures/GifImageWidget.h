@@ -1,0 +1,50 @@
+// The GIF picture control: an image control that shows the frames of a GIF
+// file, one chosen by number or all of them in turn at the file's own timing.
+// The viewer's image buttons are built from it.
+#pragma once
+
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "pictures/GifAnimation.h"
+#include "pictures/ImageWidget.h"
+
+namespace pagemoor {
+
+class GifImageWidget : public ImageWidget {
+  Q_OBJECT
+
+ public:
+  explicit GifImageWidget(QWidget* parent = nullptr);
+  ~GifImageWidget() override;
+
+  // Loads the file and shows its first frame. A missing or unreadable file
+  // leaves the control without a picture and returns false.
+  bool LoadFromFile(const std::string& path);
+  bool LoadFromBytes(std::string bytes);
+
+  // Frames are numbered from 1; 0 frames when there is no picture.
+  int FrameCount() const;
+  int Frame() const { return m_frame; }
+  // Shows frame n; a number outside 1 ... FrameCount is ignored.
+  void setFrame(int n);
+
+  // Animation: the frames in turn at the file's delays, as often as the file's
+  // loop count says (for ever when it says 0).
+  void setAnimate(bool on);
+  bool animate() const { return m_animate; }
+
+ private:
+  void showFrame(int n);
+  void advance();
+  void scheduleNext();
+
+  std::unique_ptr<GifAnimation> m_gif;
+  QTimer m_timer;
+  int m_frame = 0;
+  bool m_animate = false;
+  int m_loopsDone = 0;
+};
+
+}  // namespace pagemoor
