@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,10 @@ struct CursorImage {
   RgbaImage image;
   int hotX = 0;
   int hotY = 0;
+  // Newer icon files may store a picture as PNG, which the core does not
+  // decode. When a file offers nothing else, image stays empty and png holds
+  // the compressed picture for a reader that can decode it (the Qt side).
+  std::string png;
 };
 
 struct CursorAnimation {

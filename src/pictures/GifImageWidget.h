@@ -20,25 +20,36 @@ class GifImageWidget : public ImageWidget {
   ~GifImageWidget() override;
 
   // Loads the file and shows its first frame. A missing or unreadable file
-  // leaves the control without a picture and returns false.
+  // leaves the control without a picture and returns false. The name is a
+  // host path, found case-insensitively.
   bool LoadFromFile(const std::string& path);
   bool LoadFromBytes(std::string bytes);
 
   // Frames are numbered from 1; 0 frames when there is no picture.
   int FrameCount() const;
   int Frame() const { return m_frame; }
-  // Shows frame n; a number outside 1 ... FrameCount is ignored.
+  // Shows frame n; a number outside 1 ... FrameCount is ignored. A running
+  // animation goes on from that frame.
   void setFrame(int n);
 
   // Animation: the frames in turn at the file's delays, as often as the file's
-  // loop count says (for ever when it says 0).
+  // loop count says (for ever when it says 0). After the last round the last
+  // frame stays and animate() turns false. Switching it on starts the rounds
+  // again from the frame shown. A single frame does not animate.
   void setAnimate(bool on);
   bool animate() const { return m_animate; }
+
+  // What the timer does when the frame's delay is over: the next frame. The
+  // timer calls it; tests call it instead of waiting.
+  void tick();
+  // The delay before the next frame while the animation runs, else -1.
+  int pendingDelayMs() const;
 
  private:
   void showFrame(int n);
   void advance();
   void scheduleNext();
+  void stopAnimation();
 
   std::unique_ptr<GifAnimation> m_gif;
   QTimer m_timer;
