@@ -1,1 +1,99 @@
 #include "pictures/CreditsWindow.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFont>
+#include <QPalette>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStringList>
+#include <QVBoxLayout>
+#include <optional>
+
+#include "common/HostPaths.h"
+#include "common/Strings.h"
+#include "pictures/TitlerWidget.h"
+#include "platform/AnswerQueue.h"
+
+namespace pagemoor {
+
+TfrmCredits::TfrmCredits(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_titler(new TTitler(this)) {
+  setObjectName("frmCredits");
+  setWindowTitle("Titulky");
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+
+  m_titler->setObjectName("Titler1");
+  m_titler->setColor(Qt::black);
+  m_titler->setSingleBorder(true);
+  QFont font("Arial");
+  font.setPixelSize(15);
+  m_titler->setFont(font);
+  m_titler->setFontColor(QColor(0, 255, 0));
+  m_titler->OnClick = [this](TTitler*) { Titler1Click(); };
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(m_titler);
+}
+
+TfrmCredits::~TfrmCredits() = default;
+
+void TfrmCredits::FormShow() {
+  if (const std::optional<std::string> text = ReadTextFile(JoinPath(ProjectDir(), "ini\\credits.ini"))) {
+    QStringList lines;
+    for (const std::string& line : SplitLines(*text)) lines.append(QString::fromStdString(line));
+    m_titler->setTitles(lines);
+  }
+  m_titler->setEnabled(true);
+}
+
+void TfrmCredits::Titler1Click() {
+  close();
+}
+
+std::string TfrmCredits::modalName() const {
+  return objectName().toStdString();
+}
+
+std::string TfrmCredits::modalCaption() const {
+  return windowTitle().toStdString();
+}
+
+int TfrmCredits::execModal() {
+  if (m_modalLoop) return 0;  // already on screen
+  setWindowModality(Qt::ApplicationModal);
+  // The whole screen also where the window system does not maximize (the
+  // offscreen platform of headless runs).
+  if (QScreen* s = screen()) setGeometry(s->geometry());
+  showMaximized();
+  activateWindow();
+  QEventLoop loop;
+  m_modalLoop = &loop;
+  if (isVisible()) loop.exec();
+  m_modalLoop = nullptr;
+  return 0;
+}
+
+int TfrmCredits::runScripted(AnswerQueue& answers) {
+  FormShow();
+  if (answers.front().is("click")) answers.pop();
+  return 0;
+}
+
+void TfrmCredits::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Not for the window system's own showings (restoring from minimized).
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfrmCredits::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (m_modalLoop) m_modalLoop->quit();
+}
+
+}  // namespace pagemoor

@@ -1,1 +1,234 @@
 #include "pictures/PictureViewerWindow.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QEventLoop>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QResizeEvent>
+#include <QScreen>
+#include <utility>
+
+#include "common/HostPaths.h"
+#include "pictures/ImageWidget.h"
+#include "platform/AnswerQueue.h"
+
+namespace pagemoor {
+
+namespace {
+
+QString ToQt(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TfrmPV::TfrmPV(TDebugBox2& console, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      m_console(console),
+      m_slideshow(*this, console),
+      m_imgBack(new ImageWidget(this)),
+      m_lblPopisek(new QLabel(this)),
+      m_imgNoData(new ImageWidget(this)),
+      m_listBox(new QListWidget(this)) {
+  setObjectName("frmPV");
+  setWindowTitle(QString::fromUtf8("Prohlížeč Obrázků"));
+  setToolTip("Click to continue ...");
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+
+  m_imgBack->setObjectName("imgBack");
+  m_imgBack->setAutoSize(true);
+  // The window takes this hint whenever it is activated, so it is the
+  // window's own; a localisation may change either.
+  m_imgBack->setHint(toolTip());
+  m_imgBack->OnClick = [this](ImageWidget*) { imgBackClick(); };
+
+  m_lblPopisek->setObjectName("lblPopisek");
+  m_lblPopisek->setTextFormat(Qt::PlainText);
+  m_lblPopisek->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  m_lblPopisek->setAutoFillBackground(false);
+  // The pixel size is the character height: the em without internal leading.
+  QFont captionFont("Arial");
+  captionFont.setPixelSize(21);
+  captionFont.setBold(true);
+  m_lblPopisek->setFont(captionFont);
+  QPalette yellow = m_lblPopisek->palette();
+  yellow.setColor(QPalette::WindowText, Qt::yellow);
+  m_lblPopisek->setPalette(yellow);
+  // The caption line lies over the top of the window; a click there is a
+  // click on the window.
+  m_lblPopisek->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+  m_imgNoData->setObjectName("imgNoData");
+  m_imgNoData->setAutoSize(true);
+  m_imgNoData->setPicture(QImage(kNoDataResource));
+  m_imgNoData->hide();
+
+  m_listBox->setObjectName("ListBox1");
+  m_listBox->hide();
+
+  for (QWidget* w : {static_cast<QWidget*>(m_imgBack), static_cast<QWidget*>(m_imgNoData), m_listBox->viewport()}) {
+    w->setMouseTracking(true);
+    w->installEventFilter(this);
+  }
+  m_lblPopisek->raise();
+  placeCaptionLine();
+}
+
+TfrmPV::~TfrmPV() = default;
+
+void TfrmPV::cmdSlideShow(Sender sender, const std::string& params) {
+  m_slideshow.cmdSlideShow(sender, params);
+}
+
+void TfrmPV::imgBackClick() {
+  m_slideshow.imgBackClick();
+}
+
+void TfrmPV::setPlaySoundFile(std::function<void(const std::string& path)> play) {
+  m_slideshow.PlaySoundFile = std::move(play);
+}
+
+void TfrmPV::setLinkCursor(const QCursor& cursor) {
+  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_imgBack),
+                     static_cast<QWidget*>(m_imgNoData), static_cast<QWidget*>(m_listBox)})
+    w->setCursor(cursor);
+}
+
+std::string TfrmPV::modalName() const {
+  return objectName().toStdString();
+}
+
+std::string TfrmPV::modalCaption() const {
+  return windowTitle().toStdString();
+}
+
+int TfrmPV::execModal() {
+  if (m_modalLoop) return 0;  // already on screen
+  setWindowModality(Qt::ApplicationModal);
+  // The whole screen also where the window system does not maximize (the
+  // offscreen platform of headless runs).
+  if (QScreen* s = screen()) setGeometry(s->geometry());
+  showMaximized();
+  activateWindow();
+  QEventLoop loop;
+  m_modalLoop = &loop;
+  m_showing = true;
+  if (isVisible()) loop.exec();
+  m_modalLoop = nullptr;
+  m_showing = false;
+  return 0;
+}
+
+int TfrmPV::runScripted(AnswerQueue& answers) {
+  m_showing = true;
+  while (m_showing && answers.front().is("click")) {
+    answers.pop();
+    imgBackClick();
+  }
+  if (m_showing && answers.front().is("close")) answers.pop();
+  m_showing = false;
+  return 0;
+}
+
+void TfrmPV::setCaptionLine(const std::string& text) {
+  m_lblPopisek->setText(ToQt(text));
+}
+
+void TfrmPV::listChanged(const std::vector<std::string>& names) {
+  m_listBox->clear();
+  for (const std::string& name : names) m_listBox->addItem(ToQt(name));
+}
+
+void TfrmPV::positionChanged(int index) {
+  m_listBox->setCurrentRow(index);
+}
+
+void TfrmPV::ShowPicture(const std::string& path) {
+  if (FileExists(path)) loadPicture(path);
+  CenterPicture();
+}
+
+void TfrmPV::loadPicture(const std::string& path) {
+  LoadPicture(path, *m_imgBack, m_console);
+}
+
+void TfrmPV::showNoData() {
+  m_imgBack->setPicture(m_imgNoData->picture());
+}
+
+void TfrmPV::clearPicture() {
+  m_imgBack->clearPicture();
+}
+
+void TfrmPV::CenterPicture() {
+  QScreen* s = screen();
+  if (!s) s = QGuiApplication::primaryScreen();
+  const QSize screenSize = s ? s->geometry().size() : size();
+  m_imgBack->move(screenSize.width() / 2 - m_imgBack->width() / 2,
+                  screenSize.height() / 2 - m_imgBack->height() / 2);
+}
+
+void TfrmPV::showModal() {
+  platform().showModal(*this);
+}
+
+void TfrmPV::closeWindow() {
+  m_showing = false;
+  close();
+}
+
+bool TfrmPV::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) setToolTip(m_imgBack->hint());
+  return QWidget::event(event);
+}
+
+bool TfrmPV::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove) {
+    if (watched == m_imgBack)
+      m_imgBack->setHint(toolTip());
+    else if (watched == m_imgNoData)
+      m_imgNoData->setHint(toolTip());
+    else if (watched == m_listBox->viewport())
+      m_listBox->setToolTip(toolTip());
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfrmPV::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) m_leftPressed = true;
+  QWidget::mousePressEvent(event);
+}
+
+void TfrmPV::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = event->button() == Qt::LeftButton && m_leftPressed && rect().contains(event->position().toPoint());
+  if (event->button() == Qt::LeftButton) m_leftPressed = false;
+  QWidget::mouseReleaseEvent(event);
+  if (click) imgBackClick();
+}
+
+void TfrmPV::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  placeCaptionLine();
+}
+
+void TfrmPV::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  m_showing = false;
+  if (m_modalLoop) m_modalLoop->quit();
+}
+
+void TfrmPV::placeCaptionLine() {
+  m_lblPopisek->setGeometry(0, 0, width(), QFontMetrics(m_lblPopisek->font()).height());
+}
+
+}  // namespace pagemoor

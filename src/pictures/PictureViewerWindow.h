@@ -1,1 +1,107 @@
+// The picture viewer (TfrmPV): a black full-screen window that shows the
+// slideshow's pictures one per click, with a caption line at the top. It is
+// created once and shown modally by the "slideshow" command; the steps of the
+// show live in Slideshow, the window only shows what they say.
 #pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/DebugBox2.h"
+#include "pictures/Slideshow.h"
+#include "platform/Platform.h"
+
+class QCursor;
+class QEvent;
+class QEventLoop;
+class QLabel;
+class QListWidget;
+class QMouseEvent;
+class QCloseEvent;
+class QResizeEvent;
+
+namespace pagemoor {
+
+class ImageWidget;
+
+// Object names: the window "frmPV", the picture "imgBack", the caption line
+// "lblPopisek", the hidden no-data picture "imgNoData" and the hidden list
+// "ListBox1", whose current row is the position in the show.
+class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
+  Q_OBJECT
+
+ public:
+  // The built-in picture shown in place of a missing one.
+  static constexpr const char* kNoDataResource = ":/pictures/nodata.jpg";
+
+  // LoadPicture logs the pictures it loads in the console.
+  explicit TfrmPV(TDebugBox2& console, QWidget* parent = nullptr);
+  ~TfrmPV() override;
+  TfrmPV(const TfrmPV&) = delete;
+  TfrmPV& operator=(const TfrmPV&) = delete;
+
+  // The "slideshow" command handler.
+  void cmdSlideShow(Sender sender, const std::string& params);
+  // A click on the window or on imgBack.
+  void imgBackClick();
+
+  // The click sound's player; the viewer provides it.
+  void setPlaySoundFile(std::function<void(const std::string& path)> play);
+  // The project's link cursor, over the window, imgBack, imgNoData and ListBox1.
+  void setLinkCursor(const QCursor& cursor);
+
+  ImageWidget* imgBack() const { return m_imgBack; }
+  QLabel* lblPopisek() const { return m_lblPopisek; }
+  ImageWidget* imgNoData() const { return m_imgNoData; }
+  QListWidget* ListBox1() const { return m_listBox; }
+  const Slideshow& slideshow() const { return m_slideshow; }
+
+  // --- ModalWindow ---
+  std::string modalName() const override;
+  std::string modalCaption() const override;
+  // Frameless and maximized; returns 0 when the window closes.
+  int execModal() override;
+  // Scripted runs: each "click" answer is one click; the show ends at the
+  // closing click, at a "close" answer (taken), or at any other answer or an
+  // empty queue (left for whoever asks next).
+  int runScripted(AnswerQueue& answers) override;
+
+  // --- SlideshowView ---
+  void setCaptionLine(const std::string& text) override;
+  void listChanged(const std::vector<std::string>& names) override;
+  void positionChanged(int index) override;
+  // Loads the file into imgBack when it exists, then centres it.
+  void ShowPicture(const std::string& path) override;
+  void loadPicture(const std::string& path) override;
+  void showNoData() override;
+  void clearPicture() override;
+  // imgBack in the middle of the screen (not of the window), by integer halves.
+  void CenterPicture() override;
+  void showModal() override;
+  void closeWindow() override;
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void placeCaptionLine();
+
+  TDebugBox2& m_console;
+  Slideshow m_slideshow;
+  ImageWidget* m_imgBack;
+  QLabel* m_lblPopisek;
+  ImageWidget* m_imgNoData;
+  QListWidget* m_listBox;
+  QEventLoop* m_modalLoop = nullptr;
+  bool m_showing = false;     // between the show's start and its closing
+  bool m_leftPressed = false;  // a left button press on the window itself
+};
+
+}  // namespace pagemoor

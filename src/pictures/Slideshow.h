@@ -1,1 +1,70 @@
+// The "slideshow" command and the clicks that advance it: the list of picture
+// names, the position in it, and what the picture viewer shows at each step.
+// The viewer window (TfrmPV) is a SlideshowView; tests use a fake one.
 #pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/DebugBox2.h"
+
+namespace pagemoor {
+
+// What the slideshow needs of the picture viewer. Picture paths handed over
+// name existing files, in the case the show's list has them.
+class SlideshowView {
+ public:
+  virtual ~SlideshowView() = default;
+  // lblPopisek.
+  virtual void setCaptionLine(const std::string& text) = 0;
+  // ListBox1 mirrors the list and its selected index the position (-1: none).
+  virtual void listChanged(const std::vector<std::string>& names) = 0;
+  virtual void positionChanged(int index) = 0;
+  // ShowPicture of the viewer: loads the file into imgBack, then centres it.
+  virtual void ShowPicture(const std::string& path) = 0;
+  // LoadPicture into imgBack, nothing more.
+  virtual void loadPicture(const std::string& path) = 0;
+  // imgBack takes the no-data picture of imgNoData.
+  virtual void showNoData() = 0;
+  // imgBack without a picture.
+  virtual void clearPicture() = 0;
+  virtual void CenterPicture() = 0;
+  // Shows the viewer modally; returns when it has closed.
+  virtual void showModal() = 0;
+  virtual void closeWindow() = 0;
+};
+
+class Slideshow {
+ public:
+  Slideshow(SlideshowView& view, TDebugBox2& console) : m_view(view), m_console(console) {}
+
+  // The click sound; the viewer sets it. Unset: clicks are silent.
+  std::function<void(const std::string& path)> PlaySoundFile;
+
+  // The "slideshow" command: "a.jpg|b.jpg|..." names the pictures directly,
+  // "file NAME" reads them from the project's scripts folder, one a line.
+  void cmdSlideShow(Sender sender, const std::string& params);
+
+  // A click on the viewer or its picture: the next picture, or the end.
+  void imgBackClick();
+
+  const std::vector<std::string>& names() const { return m_names; }
+  int position() const { return m_position; }
+
+ private:
+  void setNames(std::vector<std::string> names);
+  void setPosition(int index);
+  std::string captionOf(const std::string& name) const;
+  // The path of the picture file of that name in the project's pictures
+  // folder; empty when there is no such file (a folder is none).
+  std::string existingPicture(const std::string& name) const;
+  void playClick();
+
+  SlideshowView& m_view;
+  TDebugBox2& m_console;
+  std::vector<std::string> m_names;
+  int m_position = -1;  // as a list box has it: -1 while nothing is selected
+};
+
+}  // namespace pagemoor
