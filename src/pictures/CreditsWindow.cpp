@@ -1,10 +1,8 @@
 #include "pictures/CreditsWindow.h"
 
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QFont>
 #include <QPalette>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -65,17 +63,7 @@ std::string TfrmCredits::modalCaption() const {
 }
 
 int TfrmCredits::execModal() {
-  if (m_modalLoop) return 0;  // already on screen
-  setWindowModality(Qt::ApplicationModal);
-  // The whole screen also where the window system does not maximize (the
-  // offscreen platform of headless runs).
-  if (QScreen* s = screen()) setGeometry(s->geometry());
-  showMaximized();
-  activateWindow();
-  QEventLoop loop;
-  m_modalLoop = &loop;
-  if (isVisible()) loop.exec();
-  m_modalLoop = nullptr;
+  m_modal.exec(*this);
   return 0;
 }
 
@@ -93,7 +81,7 @@ void TfrmCredits::showEvent(QShowEvent* event) {
 
 void TfrmCredits::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
-  if (m_modalLoop) m_modalLoop->quit();
+  m_modal.quit();
 }
 
 }  // namespace pagemoor

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/qt/FullScreenModal.h"
 
 class QCloseEvent;
-class QEventLoop;
 class QShowEvent;
 
 namespace pagemoor {
@@ -48,7 +48,7 @@ class TfrmCredits : public QWidget, public ModalWindow {
 
  private:
   TTitler* m_titler;
-  QEventLoop* m_modalLoop = nullptr;
+  FullScreenModal m_modal;
 };
 
 }  // namespace pagemoor

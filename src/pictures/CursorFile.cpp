@@ -8,20 +8,10 @@
 #include <cstdlib>
 #include <span>
 
+#include "common/ByteOrder.h"
+
 namespace pagemoor {
 namespace {
-
-std::uint8_t U8(std::string_view b, std::size_t at) {
-  return static_cast<std::uint8_t>(b[at]);
-}
-
-std::uint16_t U16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(U8(b, at) | (U8(b, at + 1) << 8));
-}
-
-std::uint32_t U32(std::string_view b, std::size_t at) {
-  return static_cast<std::uint32_t>(U16(b, at)) | (static_cast<std::uint32_t>(U16(b, at + 2)) << 16);
-}
 
 std::int32_t I32(std::string_view b, std::size_t at) {
   return static_cast<std::int32_t>(U32(b, at));

@@ -7,16 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "common/ByteOrder.h"
+
 namespace pagemoor {
 namespace {
-
-std::uint8_t U8(std::string_view b, std::size_t at) {
-  return static_cast<std::uint8_t>(b[at]);
-}
-
-std::uint16_t U16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(U8(b, at) | (U8(b, at + 1) << 8));
-}
 
 bool PictureSizeAllowed(std::int64_t width, std::int64_t height) {
   return width > 0 && height > 0 && width * height <= kMaxPicturePixels;

@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QCursor>
-#include <QEventLoop>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -113,18 +112,9 @@ std::string TfrmPV::modalCaption() const {
 }
 
 int TfrmPV::execModal() {
-  if (m_modalLoop) return 0;  // already on screen
-  setWindowModality(Qt::ApplicationModal);
-  // The whole screen also where the window system does not maximize (the
-  // offscreen platform of headless runs).
-  if (QScreen* s = screen()) setGeometry(s->geometry());
-  showMaximized();
-  activateWindow();
-  QEventLoop loop;
-  m_modalLoop = &loop;
+  if (m_modal.running()) return 0;  // already on screen
   m_showing = true;
-  if (isVisible()) loop.exec();
-  m_modalLoop = nullptr;
+  m_modal.exec(*this);
   m_showing = false;
   return 0;
 }
@@ -224,7 +214,7 @@ void TfrmPV::resizeEvent(QResizeEvent* event) {
 void TfrmPV::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
   m_showing = false;
-  if (m_modalLoop) m_modalLoop->quit();
+  m_modal.quit();
 }
 
 void TfrmPV::placeCaptionLine() {

@@ -12,10 +12,10 @@
 #include "console/DebugBox2.h"
 #include "pictures/Slideshow.h"
 #include "platform/Platform.h"
+#include "platform/qt/FullScreenModal.h"
 
 class QCursor;
 class QEvent;
-class QEventLoop;
 class QLabel;
 class QListWidget;
 class QMouseEvent;
@@ -99,7 +99,7 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
   QLabel* m_lblPopisek;
   ImageWidget* m_imgNoData;
   QListWidget* m_listBox;
-  QEventLoop* m_modalLoop = nullptr;
+  FullScreenModal m_modal;
   bool m_showing = false;     // between the show's start and its closing
   bool m_leftPressed = false;  // a left button press on the window itself
 };
