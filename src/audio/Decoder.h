@@ -1,0 +1,78 @@
+// Sound files decoded to what the mixer plays: 16-bit signed stereo frames,
+// left then right, at the output rate.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pagemoor::audio {
+
+class Decoder {
+ public:
+  virtual ~Decoder() = default;
+
+  // Fills out with up to `frames` frames (2 samples each); fewer only at the
+  // end of the sound. Never blocks on anything but the decoding itself.
+  virtual std::size_t read(std::int16_t* out, std::size_t frames) = 0;
+  // Length and position in frames at the output rate (length 0: unknown).
+  virtual std::uint64_t lengthFrames() const = 0;
+  virtual std::uint64_t positionFrames() const = 0;
+  // Moves to the frame (clamped to the length); false when the sound cannot
+  // move there.
+  virtual bool seek(std::uint64_t frame) = 0;
+};
+
+// A tracker module: MOD, XM, S3M, IT, MTM, MO3 and what else libopenmpt reads.
+class ModuleDecoder : public Decoder {
+ public:
+  // The module's own name as stored in the file (may be blank).
+  virtual std::string name() const = 0;
+  // Play the song again at its end instead of ending.
+  virtual void setLoop(bool loop) = 0;
+  // Wider stereo image for the surround mode the jukebox offers.
+  virtual void setSurround(bool on) = 0;
+  // Back to the first order, as "play from the start" asks.
+  virtual void restart() = 0;
+};
+
+// Each returns null when the bytes are not of its kind or are damaged beyond
+// use. outputRate is the mixer's rate; the decoders resample to it.
+std::unique_ptr<Decoder> OpenWav(std::string bytes, int outputRate);
+std::unique_ptr<Decoder> OpenMp3(std::string bytes, int outputRate);
+std::unique_ptr<ModuleDecoder> OpenModule(std::string bytes, int outputRate);
+
+// A stream file as the jukebox plays it: WAV by content, else MP3.
+std::unique_ptr<Decoder> OpenStream(std::string bytes, int outputRate);
+
+// A whole sound in memory (the samples that play over the music): WAV or MP3,
+// decoded at once. Nothing when unreadable or longer than maxFrames.
+std::optional<std::vector<std::int16_t>> DecodeWhole(std::string bytes, int outputRate,
+                                                     std::uint64_t maxFrames);
+
+// Changes the rate of 16-bit stereo frames with cubic interpolation; keeps
+// its state between calls so a stream resamples without seams.
+class Resampler {
+ public:
+  Resampler(int inputRate, int outputRate);
+  // Takes input frames; appends the output frames they complete to out.
+  void push(const std::int16_t* in, std::size_t frames, std::vector<std::int16_t>& out);
+  // Called at the end of the input: the frames still held.
+  void flush(std::vector<std::int16_t>& out);
+  void reset();
+  int inputRate() const { return m_inputRate; }
+  int outputRate() const { return m_outputRate; }
+
+ private:
+  int m_inputRate;
+  int m_outputRate;
+  double m_step;
+  double m_position = 0;          // in input frames, relative to m_history[1]
+  std::int16_t m_history[8] = {};  // the last four input frames
+  std::size_t m_held = 0;
+};
+
+}  // namespace pagemoor::audio

@@ -1,0 +1,4 @@
+// The SDL2 output device.
+#pragma once
+
+#include "audio/AudioOutput.h"
