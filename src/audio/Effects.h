@@ -19,6 +19,12 @@ enum FxType : int {
   kFxParamEq = 7,
   kFxReverb = 8,
 };
+constexpr int kFxTypeCount = 9;
+
+// Rates outside this range are taken as its nearest end, so a strange
+// output rate still gives a working effect instead of none.
+constexpr int kFxMinSampleRate = 8000;
+constexpr int kFxMaxSampleRate = 192000;
 
 class Effect {
  public:
