@@ -55,6 +55,11 @@ std::optional<std::vector<std::int16_t>> DecodeWhole(std::string bytes, int outp
 
 // Changes the rate of 16-bit stereo frames with cubic interpolation; keeps
 // its state between calls so a stream resamples without seams.
+//
+// Output frame k stands at input time k * inputRate / outputRate, kept as an
+// exact fraction so that no error builds up over a long stream and a seek
+// lands on the very frames a play from the start gives. Before the first
+// input frame the first one repeats, after the last one the last.
 class Resampler {
  public:
   Resampler(int inputRate, int outputRate);
@@ -66,13 +71,56 @@ class Resampler {
   int inputRate() const { return m_inputRate; }
   int outputRate() const { return m_outputRate; }
 
+  // Output frames that a whole input of this many frames gives.
+  std::uint64_t outputFrames(std::uint64_t inputFrames) const;
+  // Starts over so that the next output is the given output frame of a
+  // stream resampled from its start; returns the input frame from which the
+  // caller must push (the frames before it are not needed).
+  std::uint64_t seekOutput(std::uint64_t outputFrame);
+
  private:
+  std::int16_t sampleAt(std::int64_t frame, int side, const std::int16_t* in, std::uint64_t inBase,
+                        std::uint64_t inEnd) const;
+  void emit(const std::int16_t* in, std::uint64_t inBase, std::uint64_t inEnd, std::uint64_t limit,
+            std::vector<std::int16_t>& out);
+  void advance();
+
   int m_inputRate;
   int m_outputRate;
-  double m_step;
-  double m_position = 0;          // in input frames, relative to m_history[1]
-  std::int16_t m_history[8] = {};  // the last four input frames
-  std::size_t m_held = 0;
+  // The rates over their greatest common divisor: the step is m_num / m_den input frames.
+  std::uint64_t m_num = 1;
+  std::uint64_t m_den = 1;
+  // Input time of the next output frame: m_nextFrame + m_nextRemainder / m_den.
+  std::uint64_t m_nextFrame = 0;
+  std::uint64_t m_nextRemainder = 0;
+  std::uint64_t m_inputSeen = 0;   // input frames taken so far (counted from the stream start)
+  std::int16_t m_history[8] = {};  // the last four input frames, oldest first
+};
+
+// A decoder whose source gives stereo frames at the source's own rate: it
+// resamples them to the output rate and seeks exactly.
+class ResampledDecoder : public Decoder {
+ public:
+  std::size_t read(std::int16_t* out, std::size_t frames) override;
+  std::uint64_t lengthFrames() const override;
+  std::uint64_t positionFrames() const override { return m_position; }
+  bool seek(std::uint64_t frame) override;
+
+ protected:
+  ResampledDecoder(int sourceRate, int outputRate, std::uint64_t sourceFrames);
+  // Up to `frames` stereo frames from the source's position on; 0 at its end.
+  virtual std::size_t readSource(std::int16_t* out, std::size_t frames) = 0;
+  // Moves the source to a frame below sourceFrames; false when it cannot.
+  virtual bool seekSource(std::uint64_t frame) = 0;
+
+ private:
+  Resampler m_resampler;
+  std::uint64_t m_sourceFrames;
+  std::uint64_t m_position = 0;
+  bool m_sourceEnded = false;
+  std::vector<std::int16_t> m_block;    // source frames on their way to the resampler
+  std::vector<std::int16_t> m_pending;  // resampled frames not read yet
+  std::size_t m_pendingAt = 0;          // in samples
 };
 
 }  // namespace pagemoor::audio
