@@ -10,10 +10,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/AudioOutput.h"
 
 namespace pagemoor::audio {
+
+class Decoder;
+class ModuleDecoder;
 
 // Handles of streams, modules, samples, sample playbacks, DSP hooks and
 // effects. 0 is none; a freed handle is never valid again.
@@ -30,6 +34,12 @@ inline constexpr std::uint32_t kMp3SetPos = 0x20000;      // stream: exact seeki
 inline constexpr std::uint32_t kSampleOverPos = 0x20000;  // sample: a playback beyond the
                                                           // maximum replaces the longest-playing
 inline constexpr std::uint32_t kMusicDecode = 0x200000;   // module: decode only, no output
+
+// Lengths and positions that cannot be given (a failed call).
+inline constexpr std::uint64_t kNoLength = ~std::uint64_t{0};
+
+// How much of a channel's latest sound ChannelGetData can copy.
+inline constexpr std::uint32_t kSnapshotBytes = 4096;
 
 // ChannelIsActive results.
 inline constexpr int kActiveStopped = 0;
@@ -53,8 +63,8 @@ enum class AudioError : int {
 // A DSP hook: called on the mixing thread with the channel's sound, 16-bit
 // interleaved stereo, length in bytes, changed in place. It must not call the
 // engine.
-using DspProc = std::function<void(Handle dsp, Handle channel, void* buffer, std::uint32_t length,
-                                   void* user)>;
+using DspProc =
+    std::function<void(Handle dsp, Handle channel, void* buffer, std::uint32_t length, void* user)>;
 
 class AudioEngine {
  public:
@@ -92,24 +102,37 @@ class AudioEngine {
                           std::uint32_t flags);
   Handle MusicLoad(bool mem, const std::string& file, std::uint64_t offset, std::uint64_t length,
                    std::uint32_t flags);
+  // The same from a decoder made by the caller (sounds made in memory, tests);
+  // the flags mean what they mean for a file.
+  Handle StreamCreateDecoder(std::unique_ptr<Decoder> decoder, std::uint32_t flags);
+  Handle MusicCreateDecoder(std::unique_ptr<ModuleDecoder> decoder, std::uint32_t flags);
   // A module's name; nothing for a handle that is no module.
   std::optional<std::string> MusicGetName(Handle module) const;
   bool MusicFree(Handle module);
   bool StreamFree(Handle stream);
 
-  // Plays a module from pos (an order number; 0 the start). flags
-  // 0xFFFFFFFF keeps the module's flags; reset true restarts the song.
+  // Plays a module from pos (an order number; 0 the start, 0xFFFFFFFF where
+  // it is; other orders are not offered). flags 0xFFFFFFFF keeps the
+  // module's flags; reset true restarts the song.
   bool MusicPlayEx(Handle module, std::uint32_t pos, std::uint32_t flags, bool reset);
   // Plays a stream (flush true: from the start).
   bool StreamPlay(Handle stream, bool flush, std::uint32_t flags);
+  // Stops a channel; a stream or module stays loaded, a sample playback ends.
+  // After it returns the channel's hooks do not run.
   bool ChannelStop(Handle channel);
+  // kActivePlaying while it plays; kActiveStopped when stopped, ended, or
+  // for a handle that is no channel.
   int ChannelIsActive(Handle channel) const;
 
+  // Lengths and positions are bytes of the output (4 per stereo frame);
+  // kNoLength when the call fails.
   std::uint64_t StreamGetLength(Handle stream) const;
-  // playlen true: the song's length when played (bytes of output).
+  // playlen true: the song's length when played (bytes of output). The count
+  // of orders (playlen false) is not offered: kNoLength.
   std::uint64_t MusicGetLength(Handle module, bool playlen) const;
   std::uint64_t ChannelGetPosition(Handle channel) const;
   bool ChannelSetPosition(Handle channel, std::uint64_t bytes);
+  // By the output rate; -1 (seconds) or kNoLength (bytes) when the call fails.
   double ChannelBytes2Seconds(Handle channel, std::uint64_t bytes) const;
   std::uint64_t ChannelSeconds2Bytes(Handle channel, float seconds) const;
 
@@ -128,9 +151,9 @@ class AudioEngine {
   bool Apply3D();
 
   // --- What is playing ---
-  // Copies the latest `length` bytes (at most 2048... any even count up to
-  // the snapshot size) of the channel's sound after its effects and hooks.
-  // Returns the bytes copied, or -1.
+  // Copies the latest `length` bytes (whole frames, at most kSnapshotBytes)
+  // of the channel's sound after its effects and hooks, oldest first; silence
+  // where the channel has not played yet. Returns the bytes copied, or -1.
   int ChannelGetData(Handle channel, void* buffer, std::uint32_t length) const;
   // Low word left, high word right, 0..128: the peak of the channel's latest
   // sound. 0 for a channel that is not playing.
@@ -140,9 +163,13 @@ class AudioEngine {
   // Loads a whole sound (WAV or MP3) that may play up to `max` times at once.
   Handle SampleLoad(bool mem, const std::string& file, std::uint64_t offset, std::uint64_t length, int max,
                     std::uint32_t flags);
+  // The same from 16-bit stereo frames at the output rate.
+  Handle SampleCreatePcm(std::vector<std::int16_t> stereo, int max, std::uint32_t flags);
   // Plays it over the music: start offset in bytes, frequency -1 the
-  // sample's own, volume 0..100 (more is 100), pan -100..100, loop true/false.
-  // Returns the playback's handle (a channel).
+  // sample's own (the output rate, as it was decoded to; another frequency
+  // plays it at frequency/rate speed), volume 0..100 (more is 100, -1 is
+  // 100), pan -100..100, loop true/false. Returns the playback's handle (a
+  // channel); it stops being valid when the playback ends or is stopped.
   Handle SamplePlayEx(Handle sample, std::uint32_t start, int freq, int volume, int pan, bool loop);
   bool SampleFree(Handle sample);
 
