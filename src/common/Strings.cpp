@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdint>
 
 #include "common/Encoding.h"
 
@@ -219,6 +220,13 @@ bool TryParseInt(std::string_view text, long long& value) {
 long long StrToIntDef(std::string_view text, long long fallback) {
   long long v;
   return TryParseInt(text, v) ? v : fallback;
+}
+
+int StrToInt(std::string_view text) {
+  long long v = 0;
+  if (!TryParseInt(text, v) || v < INT32_MIN || v > INT32_MAX)
+    throw ConvertError("'" + std::string(text) + "' is not a valid integer value");
+  return static_cast<int>(v);
 }
 
 std::string FormatText(std::string_view format, const std::vector<std::string>& args) {

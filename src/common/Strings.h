@@ -2,6 +2,7 @@
 // All text is UTF-8. "Blank" means the space character (code 32) only.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,14 @@ bool EndsWithText(std::string_view text, std::string_view suffix);    // case-in
 // surrounding blanks allowed; anything else (or overflow) gives no value.
 bool TryParseInt(std::string_view text, long long& value);
 long long StrToIntDef(std::string_view text, long long fallback);
+
+// A conversion the rules let fail loudly: text that is no integer of the
+// 32-bit range. The message is "'TEXT' is not a valid integer value".
+class ConvertError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+int StrToInt(std::string_view text);
 
 // Fills %s, %d and %% in format from args in order ("%s" and "%d" both take
 // the next argument as text). Missing arguments leave the specifier as it is.

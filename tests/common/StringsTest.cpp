@@ -125,6 +125,15 @@ TEST(Strings, IntegerParsing) {
   for (const char* bad : {"", "abc", "1.5", "12a", "99999999999999999999999", " "})
     EXPECT_FALSE(TryParseInt(bad, v)) << bad;
   EXPECT_EQ(StrToIntDef("abc", 1), 1);
+
+  EXPECT_EQ(StrToInt(" 7"), 7);
+  EXPECT_EQ(StrToInt("-2147483648"), INT32_MIN);
+  for (const char* bad : {"", "x1", "2147483648"}) EXPECT_THROW(StrToInt(bad), ConvertError) << bad;
+  try {
+    StrToInt("abc");
+  } catch (const ConvertError& e) {
+    EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
+  }
 }
 
 TEST(Strings, FormatText) {

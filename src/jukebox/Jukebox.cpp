@@ -1,0 +1,1 @@
+#include "jukebox/Jukebox.h"
