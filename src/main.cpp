@@ -5,10 +5,39 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
+
 #include "common/CommandLine.h"
 #include "common/HostPaths.h"
+#include "platform/Platform.h"
+#include "platform/qt/QtPlatform.h"
 
 namespace {
+
+// The numbers the jukebox's remote control knows.
+constexpr int kFirstRemoteMessage = 1025;
+constexpr int kLastRemoteMessage = 1034;
+
+// "--remote N": hands N to the running Pagemoor's jukebox. 0 when delivered,
+// 1 when no Pagemoor listens, 2 when N is not a remote-control message.
+int sendRemoteMessage(const std::string& text, int argc, char** argv) {
+  const bool digits =
+      !text.empty() && text.size() <= 4 && text.find_first_not_of("0123456789") == std::string::npos;
+  const int message = digits ? std::stoi(text) : 0;
+  if (message < kFirstRemoteMessage || message > kLastRemoteMessage) {
+    std::cerr << "pagemoor: --remote takes a message number from " << kFirstRemoteMessage << " to "
+              << kLastRemoteMessage << ", not \"" << text << "\"\n";
+    return 2;
+  }
+  // The local socket needs an event dispatcher; no window is opened.
+  QCoreApplication app(argc, argv);
+  pagemoor::QtPlatform platform;
+  if (!platform.postRemoteMessage(pagemoor::kPagemoorRemoteName, message)) {
+    std::cerr << "pagemoor: no running Pagemoor to send to\n";
+    return 1;
+  }
+  return 0;
+}
 
 void printHelp() {
   std::cout << "Usage: pagemoor [OPTION]... [/develope [/no_dx]]\n"
@@ -23,7 +52,8 @@ void printHelp() {
                "\n"
                "Options (taken off the command line before the parameters are read):\n";
   for (const pagemoor::OptionInfo& o : pagemoor::KnownOptions()) {
-    std::string left = std::string("--") + o.name + (o.argument ? std::string("=") + o.argument : "");
+    const char* joiner = o.valueMayFollow ? " " : "=";
+    std::string left = std::string("--") + o.name + (o.argument ? joiner + std::string(o.argument) : "");
     std::cout << "  " << left;
     if (left.size() < 16)
       std::cout << std::string(16 - left.size(), ' ');
@@ -40,6 +70,8 @@ void printHelp() {
                "  PAGEMOOR_ANSWERS      comma-separated answers for a headless run: ok, yes, no,\n"
                "                        cancel, close, text:..., file:...\n"
                "  TEMP, TMPDIR          the temporary folder (default /tmp)\n"
+               "  XDG_RUNTIME_DIR       where the remote-control socket lives (else the private\n"
+               "                        folder in the temporary folder)\n"
                "  XDG_STATE_HOME        where the console's mirror log goes (~/.local/state)\n"
                "  XDG_CONFIG_HOME       where registry values are kept (~/.config)\n";
 }
@@ -53,8 +85,15 @@ int main(int argc, char** argv) {
       pagemoor::ParseCommandLine(args, pagemoor::ExecutablePath(), envProgram ? envProgram : ""));
   const pagemoor::CommandLine& commandLine = pagemoor::CurrentCommandLine();
 
-  for (const std::string& option : commandLine.unknownOptions)
+  for (const std::string& option : commandLine.unknownOptions) {
+    // A remote-control request without its number must not go on to open a magazine.
+    if (option == "--remote") {
+      std::cerr << "pagemoor: --remote needs a message number (" << kFirstRemoteMessage << ".."
+                << kLastRemoteMessage << ")\n";
+      return 2;
+    }
     std::cerr << "pagemoor: unknown option " << option << " (ignored)\n";
+  }
 
   if (commandLine.has("help")) {
     printHelp();
@@ -64,6 +103,7 @@ int main(int argc, char** argv) {
     std::cout << "Pagemoor " << pagemoor::AppVersion() << "\n";
     return 0;
   }
+  if (commandLine.has("remote")) return sendRemoteMessage(commandLine.options.at("remote"), argc, argv);
   std::cerr << "pagemoor: this build cannot open a magazine yet; see --help\n";
   return 1;
 }

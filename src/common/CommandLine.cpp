@@ -47,6 +47,10 @@ const std::vector<OptionInfo>& KnownOptions() {
       {"program", "PATH",
        "run as the program file PATH: its folder is the program folder and its name names the project "
        "(also PAGEMOOR_PROGRAM)"},
+      {"remote", "N",
+       "send the jukebox remote-control message N (1025..1034) to the running Pagemoor and exit "
+       "(also --remote=N)",
+       true},
       {"version", nullptr, "print the version and exit"},
       {"help", nullptr, "print this help and exit"},
   };
@@ -73,7 +77,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& argv, std::string_v
     std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
     std::string value = eq == std::string::npos ? std::string() : arg.substr(eq + 1);
     const OptionInfo* info = findOption(name);
-    if (!info || (info->argument != nullptr) != (eq != std::string::npos)) {
+    bool hasValue = eq != std::string::npos;
+    if (info && info->valueMayFollow && !hasValue && i + 1 < argv.size() &&
+        argv[i + 1].compare(0, 2, "--") != 0) {
+      value = argv[++i];
+      hasValue = true;
+    }
+    if (!info || (info->argument != nullptr) != hasValue) {
       c.unknownOptions.push_back(arg);
       continue;
     }

@@ -1,9 +1,9 @@
 // The program's command line.
 //
-// Our own options ("--program=PATH", "--version", "--help" and those later
-// parts of the program add) are taken off the command line before the
-// positional parameters are read; only the positions have a meaning for the
-// start-up sequence ("/develope" first, "/no_dx" second).
+// Our own options ("--program=PATH", "--remote N", "--version", "--help" and
+// those later parts of the program add) are taken off the command line before
+// the positional parameters are read; only the positions have a meaning for
+// the start-up sequence ("/develope" first, "/no_dx" second).
 #pragma once
 
 #include <map>
@@ -20,7 +20,7 @@ struct CommandLine {
   // Positional parameters, our options removed.
   std::vector<std::string> params;
   // Our options that were given, by name without the leading dashes; the value
-  // is the text after '=' (empty for a flag).
+  // is the text after '=' or the argument that followed (empty for a flag).
   std::map<std::string, std::string> options;
   // Options that look like ours but are not known.
   std::vector<std::string> unknownOptions;
@@ -33,6 +33,9 @@ struct OptionInfo {
   const char* name;      // without the leading dashes
   const char* argument;  // placeholder of the value, or nullptr for a flag
   const char* help;
+  // The value may also be the next argument ("--remote 1026"), unless that
+  // one starts with "--". Otherwise a value is given only after '='.
+  bool valueMayFollow = false;
 };
 const std::vector<OptionInfo>& KnownOptions();
 

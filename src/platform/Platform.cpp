@@ -27,6 +27,16 @@ int ModalWindow::runScripted(AnswerQueue& /*answers*/) {
   return 0;
 }
 
+// Platforms without a channel between programs neither listen nor deliver.
+bool Platform::listenForRemoteMessages(const std::string& /*name*/,
+                                       std::function<void(int message)> /*handler*/) {
+  return false;
+}
+
+bool Platform::postRemoteMessage(const std::string& /*peer*/, int /*message*/) {
+  return false;
+}
+
 Platform& platform() {
   Platform* p = g_platform.load(std::memory_order_acquire);
   return p ? *p : DefaultPlatform();

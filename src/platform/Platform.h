@@ -8,12 +8,18 @@
 // HeadlessPlatform (no windows at all) and the test double under tests/support.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace pagemoor {
 
 class AnswerQueue;
+
+// The name a running Pagemoor listens on for remote-control messages.
+inline constexpr const char* kPagemoorRemoteName = "pagemoor";
+// The peer the jukebox notifies at each showing.
+inline constexpr const char* kCorePeerName = "Pagemoor Core";
 
 // A window that can be shown modally. Qt windows implement it; the platform
 // decides how it is shown.
@@ -91,6 +97,15 @@ class Platform {
                                    const std::string& valueName) = 0;
   // Creates the key when it is missing.
   virtual void createRegistryKey(const std::string& rootKey, const std::string& keyPath) = 0;
+
+  // --- Messages between programs (the jukebox's remote control) ---
+  // Receives message numbers sent to `name` by other processes of this user
+  // and hands each to the handler on the interface thread. False when the
+  // name cannot be listened on. A second call replaces the handler.
+  virtual bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler);
+  // Sends a message number to the program listening on `peer`; false (at once)
+  // when none listens.
+  virtual bool postRemoteMessage(const std::string& peer, int message);
 
   // --- Scripted runs ---
   // The answer queue of a scripted run, or nullptr for an interactive one.

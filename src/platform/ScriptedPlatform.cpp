@@ -152,4 +152,13 @@ void ScriptedPlatform::createRegistryKey(const std::string& rootKey, const std::
   m_inner.createRegistryKey(rootKey, keyPath);
 }
 
+bool ScriptedPlatform::listenForRemoteMessages(const std::string& name,
+                                               std::function<void(int message)> handler) {
+  return m_inner.listenForRemoteMessages(name, std::move(handler));
+}
+
+bool ScriptedPlatform::postRemoteMessage(const std::string& peer, int message) {
+  return m_inner.postRemoteMessage(peer, message);
+}
+
 }  // namespace pagemoor

@@ -18,7 +18,8 @@
 //   [ui] error: unexpected answer "X" for KIND
 // and the box takes its default. Shell requests start nothing; they are
 // written as "[ui] shell: open: TARGET" and "[ui] shell: start: COMMANDLINE".
-// Event processing, sleeping and the registry go to the inner platform.
+// Event processing, sleeping, the registry and remote-control messages go to
+// the inner platform.
 #pragma once
 
 #include <iostream>
@@ -63,6 +64,9 @@ class ScriptedPlatform : public Platform {
   void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
                            const std::string& valueName) override;
   void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
+
+  bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
+  bool postRemoteMessage(const std::string& peer, int message) override;
 
   AnswerQueue* scriptedAnswers() override { return &m_answers; }
 

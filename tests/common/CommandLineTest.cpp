@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 namespace pagemoor {
 namespace {
 
@@ -36,6 +40,39 @@ TEST(CommandLine, OurOptionsAreTakenOffBeforeThePositions) {
     EXPECT_EQ(cl.programFile, c.programFile) << c.argv.back();
     EXPECT_EQ(cl.params, c.params) << c.argv.back();
     EXPECT_EQ(cl.unknownOptions, c.unknown) << c.argv.back();
+  }
+}
+
+TEST(CommandLine, ValueMayFollowOnlyWhereTheOptionAllowsIt) {
+  using Options = std::map<std::string, std::string>;
+  struct Case {
+    std::vector<std::string> argv;
+    Options options;
+    std::vector<std::string> params;
+    std::vector<std::string> unknown;
+  };
+  const Case cases[] = {
+      {{"pagemoor", "--remote", "1026"}, {{"remote", "1026"}}, {}, {}},
+      {{"pagemoor", "--remote=1026", "/develope"}, {{"remote", "1026"}}, {"/develope"}, {}},
+      {{"pagemoor", "--remote", "1026", "/develope"}, {{"remote", "1026"}}, {"/develope"}, {}},
+      // The parser takes any text; whether it is a message number is the program's business.
+      {{"pagemoor", "/develope", "--remote", "x"}, {{"remote", "x"}}, {"/develope"}, {}},
+      {{"pagemoor", "--remote="}, {{"remote", ""}}, {}, {}},
+      {{"pagemoor", "--remote"}, {}, {}, {"--remote"}},
+      // Another option is not swallowed as the value.
+      {{"pagemoor", "--remote", "--version"}, {{"version", ""}}, {}, {"--remote"}},
+      {{"pagemoor", "--remote", "--", "1026"}, {}, {"1026"}, {"--remote"}},
+      // Only options that allow it take the next argument.
+      {{"pagemoor", "--program", "/cd/MAG.EXE"}, {}, {"/cd/MAG.EXE"}, {"--program"}},
+      {{"pagemoor", "--version", "1026"}, {{"version", ""}}, {"1026"}, {}},
+  };
+  for (const Case& c : cases) {
+    const CommandLine cl = ParseCommandLine(c.argv, "/opt/bin/pagemoor", "");
+    std::string label;
+    for (const std::string& a : c.argv) label += a + " ";
+    EXPECT_EQ(cl.options, c.options) << label;
+    EXPECT_EQ(cl.params, c.params) << label;
+    EXPECT_EQ(cl.unknownOptions, c.unknown) << label;
   }
 }
 

@@ -133,4 +133,16 @@ void FakePlatform::createRegistryKey(const std::string& rootKey, const std::stri
   m_registry[FoldCase(KeyName(rootKey, keyPath))];
 }
 
+bool FakePlatform::listenForRemoteMessages(const std::string& name,
+                                           std::function<void(int message)> handler) {
+  remoteListenName = name;
+  remoteHandler = std::move(handler);
+  return remoteListenResult;
+}
+
+bool FakePlatform::postRemoteMessage(const std::string& peer, int message) {
+  remotePosts.emplace_back(peer, message);
+  return remotePostResult;
+}
+
 }  // namespace pagemoor::test

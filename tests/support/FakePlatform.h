@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -47,6 +48,16 @@ class FakePlatform : public Platform {
   bool shellResult = true;
   // Returned by scriptedAnswers(); nullptr makes the run interactive.
   AnswerQueue* answers = nullptr;
+
+  // Remote-control messages: every post as (peer, message), answered with
+  // remotePostResult; the last listen's name and handler, so a test can fire
+  // a message with remoteHandler(1025). listenForRemoteMessages answers
+  // remoteListenResult.
+  std::vector<std::pair<std::string, int>> remotePosts;
+  bool remotePostResult = true;
+  std::function<void(int)> remoteHandler;
+  std::string remoteListenName;
+  bool remoteListenResult = true;
 
   std::vector<PlatformCall> calls;
   int processEventsCount = 0;
@@ -84,6 +95,8 @@ class FakePlatform : public Platform {
   void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
                            const std::string& valueName) override;
   void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
+  bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
+  bool postRemoteMessage(const std::string& peer, int message) override;
   AnswerQueue* scriptedAnswers() override { return answers; }
 
  private:

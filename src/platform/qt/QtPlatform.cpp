@@ -199,4 +199,14 @@ bool QtPlatform::startProgram(const std::string& commandLine, const std::string&
                                  HostFile(workingDir));
 }
 
+bool QtPlatform::listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) {
+  std::unique_ptr<RemoteControl>& listener = m_remoteListeners[RemoteSocketFileName(name)];
+  if (!listener) listener = std::make_unique<RemoteControl>();
+  return listener->listen(name, std::move(handler));
+}
+
+bool QtPlatform::postRemoteMessage(const std::string& peer, int message) {
+  return RemoteControl::post(peer, message);
+}
+
 }  // namespace pagemoor

@@ -1,15 +1,19 @@
 // The platform of an interactive run: Qt message boxes and dialogs, the
 // desktop's handlers for documents and web addresses, registry values in the
-// per-user file.
+// per-user file, remote-control messages through per-user local sockets
+// (RemoteControl.h).
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/FileRegistry.h"
 #include "platform/Platform.h"
+#include "platform/qt/RemoteControl.h"
 
 class QWidget;
 
@@ -48,8 +52,16 @@ class QtPlatform : public FileRegistryPlatform {
   bool openDocument(const std::string& target) override;
   bool startProgram(const std::string& commandLine, const std::string& workingDir) override;
 
+  // One listener per socket file; the handler runs from the event loop of the
+  // thread that first listened.
+  bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
+  bool postRemoteMessage(const std::string& peer, int message) override;
+
  private:
   std::optional<FileDialogResult> fileDialog(const FileDialogOptions& options, bool save);
+
+  // Socket file name -> its listener.
+  std::map<std::string, std::unique_ptr<RemoteControl>> m_remoteListeners;
 };
 
 }  // namespace pagemoor
