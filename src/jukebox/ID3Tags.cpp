@@ -1,9 +1,119 @@
 #include "jukebox/ID3Tags.h"
 
-// Placeholder until the reader lands.
+#include <array>
+#include <fstream>
+
+#include "common/Encoding.h"
+#include "common/HostPaths.h"
+
 namespace pagemoor {
-bool TID3v1Tag::ReadFromFile(const std::string&) { return false; }
-bool TID3v1Tag::ReadFromBytes(std::string_view) { return false; }
-bool TID3v1Tag::ReadFromBlock(std::string_view) { return false; }
-const std::string& GenreName(int) { static const std::string none; return none; }
+
+namespace {
+
+// The names as the tagging tools of the time wrote them, odd spellings
+// included: a tag's genre must read the way those tools showed it.
+// clang-format off
+const std::array<std::string, kGenreCount> kGenres = {
+    "Blues",             "Classic Rock",      "Country",           "Dance",             "Disco",
+    "Funk",              "Grunge",            "Hip-Hop",           "Jazz",              "Metal",
+    "New Age",           "Oldies",            "Other",             "Pop",               "R&B",
+    "Rap",               "Reggae",            "Rock",              "Techno",            "Industrial",
+    "Alternative",       "Ska",               "Death Metal",       "Pranks",            "Soundtrack",
+    "Euro-Techno",       "Ambient",           "Trip-Hop",          "Vocal",             "Jazz+Funk",
+    "Fusion",            "Trance",            "Classical",         "Instrumental",      "Acid",
+    "House",             "Game",              "Sound Clip",        "Gospel",            "Noise",
+    "AlternRock",        "Bass",              "Soul",              "Punk",              "Space",
+    "Meditative",        "Instrumental Pop",  "Instrumental Rock", "Ethnic",            "Gothic",
+    "Darkwave",          "Techno-Industrial", "Electronic",        "Pop-Folk",          "Eurodance",
+    "Dream",             "Southern Rock",     "Comedy",            "Cult",              "Gangsta",
+    "Top 40",            "Christian Rap",     "Pop/Funk",          "Jungle",            "Native American",
+    "Cabaret",           "New Wave",          "Psychedelic",       "Rave",              "Showtunes",
+    "Trailer",           "Lo-Fi",             "Tribal",            "Acid Punk",         "Acid Jazz",
+    "Polka",             "Retro",             "Musical",           "Rock & Roll",       "Hard Rock",
+    "Folk",              "Folk/Rock",         "National Folk",     "Swing",             "Fast Fusion",
+    "Bebob",             "Latin",             "Revival",           "Celtic",            "Bluegrass",
+    "Avantgarde",        "Gothic Rock",       "Progressive Rock",  "Psychedelic Rock",  "Symphonic Rock",
+    "Slow Rock",         "Big Band",          "Chorus",            "Easy Listening",    "Acoustic",
+    "Humour",            "Speech",            "Chanson",           "Opera",             "Chamber Music",
+    "Sonata",            "Symphony",          "Booty Bass",        "Primus",            "Porn Groove",
+    "Satire",            "Slow Jam",          "Club",              "Tango",             "Samba",
+    "Folklore",          "Ballad",            "Power Ballad",      "Rhythmic Soul",     "Freestyle",
+    "Duet",              "Punk Rock",         "Drum Solo",         "Acapella",          "Euro-House",
+    "Dance Hall",        "Goa",               "Drum & Bass",       "Club-House",        "Hardcore",
+    "Terror",            "Indie",             "BritPop",           "Negerpunk",         "Polsk Punk",
+    "Beat",              "Christian Gangs",   "Heavy Metal",       "Black Metal",       "Crossover",
+    "Contemporary Ch?",  "Cristian Rock",     "Merengue",          "Salsa",             "Thrash Metal",
+    "Anime",             "JPop",              "Synthpop",
+};
+// clang-format on
+
+// Cut at the first zero byte, then strip trailing blanks and control
+// characters; taggers padded with either.
+std::string TextField(std::string_view block, std::size_t offset, std::size_t length) {
+  std::string_view field = block.substr(offset, length);
+  if (std::size_t zero = field.find('\0'); zero != std::string_view::npos) field = field.substr(0, zero);
+  while (!field.empty() && static_cast<unsigned char>(field.back()) <= ' ') field.remove_suffix(1);
+  return DecodeText(field);
+}
+
+}  // namespace
+
+const std::string& GenreName(int code) {
+  static const std::string none;
+  if (code < 0 || code >= kGenreCount) return none;
+  return kGenres[static_cast<std::size_t>(code)];
+}
+
+bool TID3v1Tag::ReadFromBlock(std::string_view block) {
+  *this = TID3v1Tag();
+  if (block.size() != kBlockSize || block.substr(0, 3) != "TAG") return false;
+  Exists = true;
+  Title = TextField(block, 3, 30);
+  Artist = TextField(block, 33, 30);
+  Album = TextField(block, 63, 30);
+  Year = TextField(block, 93, 4);
+  Comment = TextField(block, 97, 30);
+  const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(block[i]); };
+  // A zero in the comment's 29th byte marks the 30th as the track number; a
+  // zero track there is just a short comment.
+  if (byteAt(125) == 0 && byteAt(126) != 0) {
+    Version11 = true;
+    Track = byteAt(126);
+  }
+  GenreCode = byteAt(127);
+  Genre = GenreName(GenreCode);
+  return true;
+}
+
+bool TID3v1Tag::ReadFromBytes(std::string_view fileBytes) {
+  if (fileBytes.size() < kBlockSize) {
+    *this = TID3v1Tag();
+    return false;
+  }
+  return ReadFromBlock(fileBytes.substr(fileBytes.size() - kBlockSize));
+}
+
+bool TID3v1Tag::ReadFromStream(std::istream& stream, std::uint64_t size) {
+  *this = TID3v1Tag();
+  if (size < kBlockSize) return false;
+  std::string block(kBlockSize, '\0');
+  stream.clear();
+  stream.seekg(static_cast<std::streamoff>(size - kBlockSize), std::ios::beg);
+  if (!stream.read(block.data(), static_cast<std::streamsize>(kBlockSize))) return false;
+  return ReadFromBlock(block);
+}
+
+bool TID3v1Tag::ReadFromFile(const std::string& path) {
+  *this = TID3v1Tag();
+  const auto found = ResolveExisting(path);
+  if (!found || !FileExists(*found)) return false;
+  // Only the end of the file is read: titles are computed for every entry of
+  // the list after each change of it.
+  std::ifstream in(*found, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff end = in.tellg();
+  if (end < 0) return false;
+  return ReadFromStream(in, static_cast<std::uint64_t>(end));
+}
+
 }  // namespace pagemoor
