@@ -50,33 +50,7 @@ int MulDiv(int value, int numerator, int denominator) {
   return static_cast<int>((static_cast<long long>(value) * numerator + denominator / 2) / denominator);
 }
 
-// "*.mp3" -> "*.[mM][pP]3".
-QString CaseBlindPattern(std::string_view pattern) {
-  QString out;
-  for (char c : pattern) {
-    const char lower = AsciiLower(std::string(1, c))[0];
-    const char upper = AsciiUpper(std::string(1, c))[0];
-    if (lower != upper)
-      out += QString("[%1%2]").arg(QChar(lower)).arg(QChar(upper));
-    else
-      out += QChar(c);
-  }
-  return out;
-}
-
 }  // namespace
-
-QStringList CaseBlindNameFilters(std::string_view filter) {
-  QStringList filters;
-  const std::vector<std::string> parts = SplitText(filter, "|");
-  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-    QStringList patterns;
-    for (const std::string& pattern : SplitText(parts[i + 1], ";"))
-      if (!pattern.empty()) patterns << CaseBlindPattern(pattern);
-    filters << QString("%1 (%2)").arg(ToQt(parts[i]), patterns.join(' '));
-  }
-  return filters;
-}
 
 // --- WaveImage ---
 
@@ -386,7 +360,7 @@ std::unique_ptr<QFileDialog> TPlinq_Main::makeOpen1Dialog() const {
   // The descriptions only, as the old dialog listed them; the patterns
   // spelled for every letter case would only clutter them.
   dialog->setOption(QFileDialog::HideNameFilterDetails, true);
-  const QStringList filters = CaseBlindNameFilters(kOpen1Filter);
+  const QStringList filters = QtNameFilters(kOpen1Filter);
   dialog->setNameFilters(filters);
   dialog->selectNameFilter(filters.front());
   return dialog;

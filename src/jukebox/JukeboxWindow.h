@@ -41,12 +41,6 @@ namespace pagemoor {
 
 class TDebugBox2;
 
-// The filter "Description|*.ext;...|..." as Qt name filters whose patterns
-// match the extensions in any letter case ("*.mp3" becomes "*.[mM][pP]3"):
-// Qt's dialogs filter case-sensitively on Linux, and magazines name their
-// files in either case.
-QStringList CaseBlindNameFilters(std::string_view filter);
-
 // The wave display: shows the work bitmap the window draws.
 class WaveImage : public QWidget {
   Q_OBJECT

@@ -28,6 +28,7 @@
 #include "audio/AudioOutput.h"
 #include "platform/AnswerQueue.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/QtPlatform.h"
 #include "support/FakePlatform.h"
 #include "support/TempFolder.h"
 
@@ -362,10 +363,10 @@ TEST_F(JukeboxWindowTest, ShowingCopiesTheMaskAndClosingOnlyHides) {
 }
 
 TEST_F(JukeboxWindowTest, TheAddDialogMatchesExtensionsInAnyCase) {
-  const QStringList filters = CaseBlindNameFilters(kOpen1Filter);
+  const QStringList filters = QtNameFilters(kOpen1Filter);
   ASSERT_EQ(filters.size(), 5);
   EXPECT_EQ(filters[2], "Streaming Files (*.[wW][aA][vV] *.[mM][pP]3)");
-  EXPECT_EQ(filters[4], "All files (*.*)");
+  EXPECT_EQ(filters[4], "All files (*)");
   // QFileSystemModel filters by these wildcards with the file system's case.
   const auto matches = [&filters](int filter, const QString& name) {
     const QString patterns = filters[filter].section('(', 1).chopped(1);

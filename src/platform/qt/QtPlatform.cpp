@@ -59,6 +59,22 @@ void PrepareBox(QMessageBox& box, const char* objectName) {
   box.setWindowModality(Qt::ApplicationModal);
 }
 
+// Magazines were made where file names have no letter case: "*.mp3" must
+// find SONG.MP3 too, and Qt's dialogs match patterns case-sensitively here.
+// "*.mp3" -> "*.[mM][pP]3".
+QString CaseBlindPattern(const QString& pattern) {
+  QString out;
+  for (const QChar c : pattern) {
+    const QChar lower = c.toLower();
+    const QChar upper = c.toUpper();
+    if (c.unicode() < 128 && lower != upper)
+      out += QLatin1Char('[') + lower + upper + QLatin1Char(']');
+    else
+      out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 QStringList QtNameFilters(std::string_view filter) {
@@ -82,9 +98,10 @@ QStringList QtNameFilters(std::string_view filter) {
       const qsizetype open = description.lastIndexOf(QLatin1Char('('));
       if (open >= 0) description = description.left(open).trimmed();
     }
-    const QString joined = patterns.join(QLatin1Char(' '));
-    if (description.isEmpty()) description = joined;
-    result << description + QStringLiteral(" (") + joined + QLatin1Char(')');
+    if (description.isEmpty()) description = patterns.join(QLatin1Char(' '));
+    QStringList matching;
+    for (const QString& pattern : patterns) matching << CaseBlindPattern(pattern);
+    result << description + QStringLiteral(" (") + matching.join(QLatin1Char(' ')) + QLatin1Char(')');
   }
   return result;
 }
@@ -129,6 +146,9 @@ std::optional<FileDialogResult> QtPlatform::fileDialog(const FileDialogOptions& 
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setWindowModality(Qt::ApplicationModal);
+  // The descriptions only: the patterns spelled for every letter case would
+  // clutter them.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   const QStringList filters = QtNameFilters(options.filter);
   if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);
@@ -146,7 +166,11 @@ std::optional<FileDialogResult> QtPlatform::fileDialog(const FileDialogOptions& 
   if (files.isEmpty()) return std::nullopt;
   FileDialogResult result;
   result.path = FromQt(files.first());
-  const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+  // With the details hidden the dialog names the filter by its description.
+  const QString selected = dialog.selectedNameFilter();
+  qsizetype chosen = filters.indexOf(selected);
+  for (qsizetype i = 0; chosen < 0 && i < filters.size(); ++i)
+    if (filters[i].startsWith(selected + QStringLiteral(" ("))) chosen = i;
   result.filterIndex = chosen >= 0 ? static_cast<int>(chosen) + 1 : options.filterIndex;
   return result;
 }

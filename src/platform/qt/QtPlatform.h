@@ -19,9 +19,11 @@ class QWidget;
 
 namespace pagemoor {
 
-// "Pictures|*.jpg;*.gif|All files|*.*" -> {"Pictures (*.jpg *.gif)", "All files (*.*)"}.
-// A description that already ends in "(...)" loses it, so that the patterns
-// shown are the ones that filter. A description without patterns gets "*".
+// "Pictures|*.jpg|All files|*.*" -> {"Pictures (*.[jJ][pP][gG])", "All files (*)"}.
+// Patterns match without regard to letter case ("*.*" is every file, as on
+// Windows). A description that already ends in "(...)" loses it, so that the
+// patterns shown are the ones that filter. A description without patterns
+// gets "*".
 QStringList QtNameFilters(std::string_view filter);
 // The same joined with ";;", as QFileDialog's filter argument takes it.
 QString QtFileFilter(std::string_view filter);
