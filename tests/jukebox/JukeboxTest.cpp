@@ -18,6 +18,7 @@
 #include "platform/Dialogs.h"
 #include "support/FakePlatform.h"
 #include "support/TempFolder.h"
+#include "support/WavFile.h"
 
 namespace pagemoor {
 namespace {
@@ -160,35 +161,7 @@ class RecordingView : public JukeboxView {
   void terminateApplication() override { events.push_back("terminate"); }
 };
 
-// A PCM WAV file: 16-bit stereo at 44100 Hz, every frame (left, right).
-std::string WavBytes(int frames, std::int16_t left, std::int16_t right) {
-  std::string out;
-  const auto u32 = [&out](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-  };
-  const auto u16 = [&out](std::uint16_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>(v >> 8));
-  };
-  const std::uint32_t data = static_cast<std::uint32_t>(frames) * 4;
-  out += "RIFF";
-  u32(36 + data);
-  out += "WAVEfmt ";
-  u32(16);
-  u16(1);
-  u16(2);
-  u32(44100);
-  u32(44100 * 4);
-  u16(4);
-  u16(16);
-  out += "data";
-  u32(data);
-  for (int i = 0; i < frames; ++i) {
-    u16(static_cast<std::uint16_t>(left));
-    u16(static_cast<std::uint16_t>(right));
-  }
-  return out;
-}
+using test::WavBytes;
 
 bool Silent(const std::vector<std::int16_t>& v) {
   return std::all_of(v.begin(), v.end(), [](std::int16_t s) { return s == 0; });

@@ -31,6 +31,7 @@
 #include "platform/qt/QtPlatform.h"
 #include "support/FakePlatform.h"
 #include "support/TempFolder.h"
+#include "support/WavFile.h"
 
 namespace pagemoor {
 namespace {
@@ -39,34 +40,7 @@ using test::FakePlatform;
 using test::TempFolder;
 using testing::ElementsAre;
 
-// A PCM WAV file: 16-bit stereo at 44100 Hz, every frame (left, right).
-std::string WavBytes(int frames, std::int16_t left, std::int16_t right) {
-  std::string out;
-  const auto u32 = [&out](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-  };
-  const auto u16 = [&out](std::uint16_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>(v >> 8));
-  };
-  out += "RIFF";
-  u32(36 + static_cast<std::uint32_t>(frames) * 4);
-  out += "WAVEfmt ";
-  u32(16);
-  u16(1);
-  u16(2);
-  u32(44100);
-  u32(44100 * 4);
-  u16(4);
-  u16(16);
-  out += "data";
-  u32(static_cast<std::uint32_t>(frames) * 4);
-  for (int i = 0; i < frames; ++i) {
-    u16(static_cast<std::uint16_t>(left));
-    u16(static_cast<std::uint16_t>(right));
-  }
-  return out;
-}
+using test::WavBytes;
 
 QString TextOf(QWidget* w) {
   if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
