@@ -304,18 +304,9 @@ void Jukebox::PridatClick() {
   options.filter = kOpen1Filter;
   const std::optional<std::vector<std::string>> chosen = m_filesDialog(options);
   if (!chosen) return;
-  std::vector<std::string> entries;
-  // One file at a time: a playlist that fails to load costs only its own
-  // entries, the other files are still added.
-  for (const std::string& file : *chosen) {
-    try {
-      const std::vector<std::string> more = ExpandPlaylistFiles({file});
-      entries.insert(entries.end(), more.begin(), more.end());
-    } catch (const ConvertError& e) {
-      log(file + ": " + e.what());
-    }
-  }
-  addPaths(entries);
+  // A playlist that fails to load costs only its own entries (not reported);
+  // the other files are still added.
+  addPaths(ExpandPlaylistFiles(*chosen));
   RefreshTitles();
 }
 
