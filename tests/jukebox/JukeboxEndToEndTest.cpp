@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <chrono>
@@ -18,8 +19,10 @@
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "jukebox/JukeboxWindow.h"
+#include "platform/qt/QtPlatform.h"
 #include "support/FakePlatform.h"
 #include "support/TempFolder.h"
+#include "support/WavFile.h"
 
 namespace pagemoor {
 namespace {
@@ -102,6 +105,33 @@ TEST(JukeboxEndToEndTest, AModuleAndAnMp3PlayThroughSdlIntoTheDiskFile) {
   EXPECT_NE(engine.ChannelIsActive(stream), audio::kActivePlaying);
   EXPECT_FALSE(engine.isInitialised());
   EXPECT_FALSE(window.Timer1()->isActive());
+}
+
+// Another program steers the jukebox: "pagemoor --remote 1026" stops the
+// music of the jukebox running here, whose window is not even shown.
+TEST(JukeboxEndToEndTest, ASecondProcessStopsTheMusicThroughTheRemoteControl) {
+  TempFolder tmp;
+  const std::string runtime = tmp.file("runtime");
+  ASSERT_TRUE(CreateFolder(runtime));
+  ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.c_str());
+  QtPlatform qt(tmp.file("registry.ini"));
+  ScopedPlatform use(qt);
+  audio::AudioEngine engine;  // the null output
+  TPlinq_Main window(engine, nullptr, 800);
+  ASSERT_TRUE(window.created());
+  Jukebox& jb = window.jukebox();
+
+  const std::string song = tmp.write("song.wav", test::WavBytes(44100 * 5, 1000, -1000));
+  jb.PlayFile(song);
+  ASSERT_EQ(engine.ChannelIsActive(jb.Channel()), audio::kActivePlaying);
+  ASSERT_TRUE(window.Timer1()->isActive());
+
+  QProcess remote;
+  remote.start(QString::fromUtf8(PAGEMOOR_EXECUTABLE), {"--remote", "1026"});
+  ASSERT_TRUE(WaitFor([&] { return remote.state() == QProcess::NotRunning && !window.Timer1()->isActive(); }))
+      << "exit code " << remote.exitCode() << ": " << remote.readAllStandardError().toStdString();
+  EXPECT_EQ(remote.exitCode(), 0);
+  EXPECT_NE(engine.ChannelIsActive(jb.Channel()), audio::kActivePlaying);
 }
 
 }  // namespace
