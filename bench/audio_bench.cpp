@@ -83,7 +83,8 @@ struct EchoHook {
       frames -= n;
     }
   }
-  [[gnu::flatten]] static void Mix(std::int16_t* __restrict s, std::int16_t* __restrict old, std::size_t frames) {
+  [[gnu::flatten]] static void Mix(std::int16_t* __restrict s, std::int16_t* __restrict old,
+                                   std::size_t frames) {
     ForEach(frames, [&](std::size_t i) {
       const int l = s[i * 2], r = s[i * 2 + 1];
       const int oldL = old[i * 2], oldR = old[i * 2 + 1];
@@ -125,8 +126,8 @@ struct FlangerHook {
     }
   }
   [[gnu::noinline, gnu::flatten]] static void Mix(std::int16_t* __restrict s, const float* __restrict near,
-                                   const float* __restrict far, float* __restrict first, float* __restrict second,
-                                   float f, std::size_t samples) {
+                                                  const float* __restrict far, float* __restrict first,
+                                                  float* __restrict second, float f, std::size_t samples) {
     ForEach(samples, [&](std::size_t i) {
       const float in = s[i];
       first[i] = second[i] = in;
@@ -160,7 +161,8 @@ struct RotationHook {
         gain[k * 2] = sine[k];
         gain[k * 2 + 1] = cosine[k];
       }
-      for (std::size_t m = 0; m < kLanes * 2; ++m) s[i * 2 + m] = static_cast<std::int16_t>(s[i * 2 + m] * gain[m]);
+      for (std::size_t m = 0; m < kLanes * 2; ++m)
+        s[i * 2 + m] = static_cast<std::int16_t>(s[i * 2 + m] * gain[m]);
       for (std::size_t k = 0; k < kLanes; ++k) {
         const float nextSine = sine[k] * stepCosine + cosine[k] * stepSine;
         cosine[k] = cosine[k] * stepCosine - sine[k] * stepSine;

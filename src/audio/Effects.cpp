@@ -6,8 +6,10 @@
 // for the compiler's vectoriser: a block is converted to two float arrays
 // (left, right) in sample units, each stage is a plain loop over those arrays
 // with no branch per frame, and the result is rounded and saturated back to
-// 16 bits in one more loop. Delay lines are straight runs of memory (see
-// History) so that reading a run of delayed values is a contiguous load.
+// 16 bits in one more loop. (Echo and gargle treat both sides alike and work
+// straight on the interleaved samples.) Delay lines are straight runs of
+// memory (see History) so that reading a run of delayed values is a
+// contiguous load.
 //
 // At -O2 GCC vectorises a loop only when the vector code replaces the scalar
 // loop entirely: no runtime check that two pointers do not overlap, and a trip
@@ -56,8 +58,12 @@ constexpr std::size_t kChunk = 256;
 class FloatMode {
 #ifdef PAGEMOOR_FX_SSE2
  public:
-  FloatMode() : m_saved(_mm_getcsr()) { _mm_setcsr((m_saved & ~kRounding) | kFlushToZero); }
-  ~FloatMode() { _mm_setcsr(m_saved); }
+  FloatMode() : m_saved(_mm_getcsr()) {
+    _mm_setcsr((m_saved & ~kRounding) | kFlushToZero);
+  }
+  ~FloatMode() {
+    _mm_setcsr(m_saved);
+  }
   FloatMode(const FloatMode&) = delete;
   FloatMode& operator=(const FloatMode&) = delete;
 
@@ -99,7 +105,9 @@ template <class Body>
 inline void forIndependentFrames(std::size_t n, Body&& body) {
   const std::size_t whole = n & ~std::size_t{3};
   std::size_t i = 0;
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC ivdep
+#endif
   for (; i < whole; ++i) body(i);
   for (; i < n; ++i) body(i);
 }
@@ -173,20 +181,21 @@ inline void store8(std::int16_t* samples, __m128 low, __m128 high) {
 // ---- Kernels: the loops that carry the work, one per stage ----
 
 // out += gain * from
-[[gnu::noinline, gnu::flatten]] void addScaled(float* __restrict out, const float* __restrict from, float gain, std::size_t n) {
+[[gnu::noinline, gnu::flatten]] void addScaled(float* __restrict out, const float* __restrict from,
+                                               float gain, std::size_t n) {
   forFrames(n, [&](std::size_t i) { out[i] += gain * from[i]; });
 }
 
 // out = gain * (a + b)
-[[gnu::noinline, gnu::flatten]] void sumScaled(float* __restrict out, const float* __restrict a, const float* __restrict b,
-                                 float gain, std::size_t n) {
+[[gnu::noinline, gnu::flatten]] void sumScaled(float* __restrict out, const float* __restrict a,
+                                               const float* __restrict b, float gain, std::size_t n) {
   forFrames(n, [&](std::size_t i) { out[i] = gain * (a[i] + b[i]); });
 }
 
 // Schroeder all-pass over n values of x in place; delayed[i] is the line's
 // value `length` frames before w[i], and n <= length.
-[[gnu::noinline, gnu::flatten]] void allPassRun(float* __restrict w, const float* __restrict delayed, float* __restrict x,
-                                  float g, std::size_t n) {
+[[gnu::noinline, gnu::flatten]] void allPassRun(float* __restrict w, const float* __restrict delayed,
+                                                float* __restrict x, float g, std::size_t n) {
   forFrames(n, [&](std::size_t i) {
     const float d = delayed[i];
     const float s = x[i] + g * d;
@@ -501,7 +510,7 @@ class BlockEffect : public Effect {
 };
 
 // Chorus and flanger are one structure with different numbers: a delayed
-// copy whose delay a sine sweeps (the right side a quarter turn behind the
+// copy whose delay a sine sweeps (the right side a quarter turn ahead of the
 // left), part of it fed back, mixed with the dry sound.
 struct SweepParams {
   double centreSeconds;
@@ -540,7 +549,8 @@ constexpr std::array<float, kChunk> kCount = [] {
 // well above one frame and needs no clamp: top - delay is then
 // (top - start) - (first + i) * slope. n <= kChunk.
 [[gnu::noinline, gnu::flatten]] void sweepRun(float* __restrict w, const float* __restrict window,
-                                              float* __restrict x, const SweepRun& p, int first, std::size_t n) {
+                                              float* __restrict x, const SweepRun& p, int first,
+                                              std::size_t n) {
   const float reach = p.top - p.start, slope = p.slope, feedback = p.feedback, mix = p.mix;
   const auto from = static_cast<float>(first);
   forFrames(n, [&](std::size_t i) {
@@ -693,7 +703,8 @@ class SweptDelay : public BlockEffect<SweptDelay> {
   static Stretch stretchAt(const Voice& v, int j, int end) {
     int k = 0;
     while (k < v.changes && v.change[static_cast<std::size_t>(k)] <= j) ++k;
-    return {v.firstBack + k * v.step, k < v.changes ? std::min(end, v.change[static_cast<std::size_t>(k)]) : end};
+    return {v.firstBack + k * v.step,
+            k < v.changes ? std::min(end, v.change[static_cast<std::size_t>(k)]) : end};
   }
 
   // One side over frames j..end - 1 of the current segment, in place.
@@ -753,13 +764,14 @@ inline float fastLog2(float x) {
 inline float fastExp2(float y) {
   const int whole = static_cast<int>(y);
   const float f = y - static_cast<float>(whole);
-  const float p = 0.999998095f + f * (0.693050667f + f * (0.239439213f + f * (0.0532268335f + f * 0.00684199146f)));
+  const float p =
+      0.999998095f + f * (0.693050667f + f * (0.239439213f + f * (0.0532268335f + f * 0.00684199146f)));
   return p * std::bit_cast<float>((whole + 127) << 23);
 }
 
 // The louder side's magnitude, frame by frame.
-[[gnu::noinline, gnu::flatten]] void peakOf(float* __restrict level, const float* __restrict l, const float* __restrict r,
-                              std::size_t n) {
+[[gnu::noinline, gnu::flatten]] void peakOf(float* __restrict level, const float* __restrict l,
+                                            const float* __restrict r, std::size_t n) {
   forFrames(n, [&](std::size_t i) { level[i] = std::max(std::fabs(l[i]), std::fabs(r[i])); });
 }
 
@@ -830,7 +842,8 @@ class Compressor : public BlockEffect<Compressor> {
   });
 }
 
-[[gnu::noinline, gnu::flatten]] void scale(float* __restrict l, float* __restrict r, float gain, std::size_t n) {
+[[gnu::noinline, gnu::flatten]] void scale(float* __restrict l, float* __restrict r, float gain,
+                                           std::size_t n) {
   forFrames(n, [&](std::size_t i) {
     l[i] *= gain;
     r[i] *= gain;
@@ -845,7 +858,9 @@ class Distortion : public BlockEffect<Distortion> {
   static constexpr float kOutput = 0.5f * 32768.0f;        // -6 dB, back to samples
 
  public:
-  explicit Distortion(int rate) { m_filter.init(lowPassCoefs(std::min(4500.0, 0.4 * rate), 0.70710678, rate)); }
+  explicit Distortion(int rate) {
+    m_filter.init(lowPassCoefs(std::min(4500.0, 0.4 * rate), 0.70710678, rate));
+  }
   void reset() override { m_filter.clear(); }
   void run(float* l, float* r, std::size_t n) {
     softClip(l, r, kDrive, n);
@@ -937,7 +952,8 @@ std::uint32_t gargleRun(std::int16_t* stereo, std::uint32_t phase, std::uint32_t
     const __m128 gain = _mm_sub_ps(_mm_set1_ps(1.0f), _mm_mul_ps(centred, _mm_set1_ps(0x1p-31f)));
     __m128 low, high;
     load8(stereo + 2 * i, low, high);
-    store8(stereo + 2 * i, _mm_mul_ps(low, _mm_unpacklo_ps(gain, gain)), _mm_mul_ps(high, _mm_unpackhi_ps(gain, gain)));
+    store8(stereo + 2 * i, _mm_mul_ps(low, _mm_unpacklo_ps(gain, gain)),
+           _mm_mul_ps(high, _mm_unpackhi_ps(gain, gain)));
     at = _mm_add_epi32(at, stride);
   }
   phase += static_cast<std::uint32_t>(i) * step;
@@ -1087,8 +1103,9 @@ inline float monoOf(float l, float r, float gain) {
 
 // Back to full rate by straight lines: each side gains, per pair, the
 // midpoint of w[i] and w[i + 1] and then w[i + 1] itself.
-[[gnu::noinline, gnu::flatten]] void spread(float* __restrict l, float* __restrict r, const float* __restrict wL,
-                                            const float* __restrict wR, std::size_t n) {
+[[gnu::noinline, gnu::flatten]] void spread(float* __restrict l, float* __restrict r,
+                                            const float* __restrict wL, const float* __restrict wR,
+                                            std::size_t n) {
   forFrames(n, [&](std::size_t i) {
     l[2 * i] += 0.5f * (wL[i] + wL[i + 1]);
     l[2 * i + 1] += wL[i + 1];
@@ -1193,6 +1210,7 @@ class HallReverb : public BlockEffect<HallReverb> {
 }  // namespace
 
 std::unique_ptr<Effect> MakeEffect(int type, int sampleRate) {
+  FloatMode mode;  // the coefficients too, whatever rounding the caller has set
   const int rate = std::clamp(sampleRate, kFxMinSampleRate, kFxMaxSampleRate);
   switch (type) {
     case kFxChorus:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -231,6 +232,26 @@ TEST_P(EveryEffect, AnyRateGivesAWorkingEffect) {
   }
 }
 
+TEST_P(EveryEffect, LeavesTheCallersFloatingPointModeAloneAndIsNotSwayedByIt) {
+  // An effect may set the processor's rounding and denormal handling for
+  // itself, but must put the caller's back, and its output must not depend
+  // on what the caller had chosen.
+  const int type = GetParam().type;
+  const auto input = joined(impulse(0.2, 30000, -20000), tone(1234, -3, 0.5));
+  const auto expected = runFresh(type, input);
+  for (const int mode : {FE_DOWNWARD, FE_UPWARD, FE_TOWARDZERO}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(std::fesetround(mode), 0);
+    const auto out = runFresh(type, input);
+    EXPECT_EQ(std::fegetround(), mode);
+    ASSERT_EQ(std::fesetround(FE_TONEAREST), 0);
+    EXPECT_EQ(out, expected);
+  }
+  runFresh(type, input);
+  volatile float tiny = 1e-38f;  // denormals still work once the effect is done
+  EXPECT_NE(tiny * 0.25f, 0.0f);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllTypes, EveryEffect, ::testing::ValuesIn(kTypes),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -245,7 +266,7 @@ TEST(EffectDelayTest, DelayedSoundArrivesWhereItShould) {
       {kFxFlanger, 0.0, 4.1},      // 0..4 ms
       {kFxEcho, 499.9, 500.1},     // 500 ms
       {kFxI3dl2Reverb, 6.9, 7.1},  // first reflection 7 ms
-      {kFxReverb, 24.6, 24.8},     // shortest comb 24.7 ms
+      {kFxReverb, 24.6, 24.8},     // shortest delay line 24.7 ms
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(kTypes[c.type].name);
@@ -255,6 +276,65 @@ TEST(EffectDelayTest, DelayedSoundArrivesWhereItShould) {
     const double ms = 1000.0 * double(first) / kRate;
     EXPECT_GE(ms, c.fromMs);
     EXPECT_LE(ms, c.toMs);
+  }
+}
+
+TEST(SweptDelayTest, FollowsASineSweptDelayLine) {
+  // A model of the chorus and the flanger as their parameters describe them,
+  // worked out frame by frame in double precision with the sine itself: the
+  // wet sound is the line read `delay` frames back (between two frames by a
+  // straight line; the centre is one frame longer than its seconds, so that
+  // the sweep never goes below one frame), the line takes the input plus the
+  // wet sound times the feedback, the output is dry and wet mixed. The effects may approximate
+  // the sine and work in float, which for these low tones (starting from
+  // zero, so there is no step to blur) costs a step or two of the output;
+  // reading a single frame too far or too near costs dozens. The flanger's
+  // run covers the bottom of its sweep on both sides, one frame of delay.
+  struct Case {
+    int type;
+    double centreSeconds, swingSeconds, lfoHz, feedback, mix;
+    double seconds;
+  };
+  const Case cases[] = {
+      {kFxChorus, 0.016, 0.0016, 1.1, 0.25, 0.5, 1.0},
+      {kFxFlanger, 0.002, 0.002, 0.25, -0.5, 0.5, 3.5},
+  };
+  for (const auto& c : cases) {
+    for (int rate : {22050, 44100, 48000}) {
+      SCOPED_TRACE(std::string(kTypes[c.type].name) + " at " + std::to_string(rate));
+      Samples in = silence(c.seconds, rate);
+      for (std::size_t i = 0; i < frameCount(in); ++i) {
+        const double t = double(i) / rate;
+        in[2 * i] = static_cast<std::int16_t>(std::lround(5000 * std::sin(2 * kPi * 50 * t)));
+        in[2 * i + 1] = static_cast<std::int16_t>(std::lround(5000 * std::sin(2 * kPi * 80 * t)));
+      }
+      const auto out = runFresh(c.type, in, rate);
+
+      const double centre = 1 + c.centreSeconds * rate, swing = c.swingSeconds * rate;
+      std::vector<double> line[2];
+      int worst = 0;
+      std::size_t worstAt = 0;
+      for (std::size_t n = 0; n < frameCount(in); ++n) {
+        const double phase = 2 * kPi * c.lfoHz * double(n) / rate;
+        for (int side = 0; side < 2; ++side) {
+          const double delay =
+              std::max(1.0, centre + swing * (side == 0 ? std::sin(phase) : std::cos(phase)));
+          const double at = double(n) - delay;
+          const auto older = static_cast<std::ptrdiff_t>(std::floor(at));
+          const auto value = [&](std::ptrdiff_t k) { return k < 0 ? 0.0 : line[side][std::size_t(k)]; };
+          const double wet = value(older) + (at - double(older)) * (value(older + 1) - value(older));
+          const double x = in[2 * n + side];
+          line[side].push_back(x + c.feedback * wet);
+          const double expected = std::clamp(std::round(x + (wet - x) * c.mix), -32768.0, 32767.0);
+          const int error = std::abs(out[2 * n + side] - static_cast<int>(expected));
+          if (error > worst) {
+            worst = error;
+            worstAt = n;
+          }
+        }
+      }
+      EXPECT_LE(worst, 4) << "at frame " << worstAt;
+    }
   }
 }
 
