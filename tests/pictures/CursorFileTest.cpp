@@ -12,23 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "pictures/PixelValues.h"
+
 namespace pagemoor {
 namespace {
 
-using Pixels = std::vector<std::uint32_t>;  // 0xRRGGBBAA, rows from the top
-
-Pixels PixelsOf(const RgbaImage& image) {
-  Pixels out;
-  for (std::size_t i = 0; i + 3 < image.pixels.size(); i += 4)
-    out.push_back(static_cast<std::uint32_t>(image.pixels[i] << 24 | image.pixels[i + 1] << 16 |
-                                             image.pixels[i + 2] << 8 | image.pixels[i + 3]));
-  return out;
-}
-
-std::uint32_t PixelAt(const RgbaImage& image, int x, int y) {
-  const std::uint8_t* p = image.pixel(x, y);
-  return static_cast<std::uint32_t>(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]);
-}
+using test::Pixels;
+using test::PixelsOf;
+using test::PixelAt;
 
 void AppendU16(std::string& s, std::uint32_t v) {
   s.push_back(static_cast<char>(v & 0xFF));

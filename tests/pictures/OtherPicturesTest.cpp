@@ -9,18 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "pictures/PixelValues.h"
+
 namespace pagemoor {
 namespace {
 
-using Pixels = std::vector<std::uint32_t>;  // 0xRRGGBBAA, rows from the top
-
-Pixels PixelsOf(const RgbaImage& image) {
-  Pixels out;
-  for (std::size_t i = 0; i + 3 < image.pixels.size(); i += 4)
-    out.push_back(static_cast<std::uint32_t>(image.pixels[i] << 24 | image.pixels[i + 1] << 16 |
-                                             image.pixels[i + 2] << 8 | image.pixels[i + 3]));
-  return out;
-}
+using test::Pixels;
+using test::PixelsOf;
 
 std::string Bytes(std::initializer_list<int> values) {
   std::string out;
