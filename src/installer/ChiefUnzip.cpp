@@ -1,0 +1,310 @@
+#include "installer/ChiefUnzip.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/Encoding.h"
+#include "common/FileIo.h"
+#include "installer/ExtractPaths.h"
+#include "installer/ZipDirectory.h"
+#include "installer/ZipMethods.h"
+#include "platform/Platform.h"
+
+namespace pagemoor {
+
+namespace {
+
+// The archive's bytes: mapped when the system lets us, read otherwise.
+class ArchiveBytes {
+ public:
+  ArchiveBytes() = default;
+  ArchiveBytes(const ArchiveBytes&) = delete;
+  ArchiveBytes& operator=(const ArchiveBytes&) = delete;
+  ~ArchiveBytes() {
+    if (m_map) munmap(m_map, m_size);
+  }
+
+  bool open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return false;
+    }
+    m_size = static_cast<std::size_t>(st.st_size);
+    if (m_size > 0) {
+      void* map = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
+      if (map != MAP_FAILED) {
+        m_map = map;
+        madvise(m_map, m_size, MADV_SEQUENTIAL);
+      }
+    }
+    ::close(fd);
+    if (m_map || m_size == 0) return true;
+    auto read = ReadFileBytes(path);
+    if (!read) return false;
+    m_copy = std::move(*read);
+    return true;
+  }
+
+  std::string_view bytes() const {
+    if (m_map) return {static_cast<const char*>(m_map), m_size};
+    return m_copy;
+  }
+
+ private:
+  void* m_map = nullptr;
+  std::size_t m_size = 0;
+  std::string m_copy;
+};
+
+// Lets the window breathe during long work (at once, then every 20 ms), but
+// not at every block: the event loop is far slower than a block of output.
+class EventPump {
+ public:
+  void poll() {
+    const auto now = std::chrono::steady_clock::now();
+    if (m_started && now - m_last < std::chrono::milliseconds(20)) return;
+    m_started = true;
+    platform().processEvents();
+    m_last = std::chrono::steady_clock::now();
+  }
+
+ private:
+  bool m_started = false;
+  std::chrono::steady_clock::time_point m_last;
+};
+
+// Writes one entry's output to its file and keeps its CRC. (A writer thread
+// that overlapped writing with decoding was tried: on two cores the hand-over
+// of each block cost more than the writing it took off the decoder.)
+class FileSink : public ZipSink {
+ public:
+  FileSink(int fd, EventPump& pump) : m_fd(fd), m_pump(pump) {}
+
+  bool write(const std::uint8_t* data, std::size_t size) override {
+    if (!WriteAll(m_fd, std::string_view(reinterpret_cast<const char*>(data), size))) return false;
+    m_crc = ::crc32(m_crc, data, static_cast<uInt>(size));
+    m_pump.poll();
+    return true;
+  }
+  std::uint32_t crc() const { return static_cast<std::uint32_t>(m_crc); }
+
+ private:
+  int m_fd;
+  EventPump& m_pump;
+  uLong m_crc = ::crc32(0, nullptr, 0);
+};
+
+// Code points, ASCII letters folded to lower case.
+std::u32string FoldedCodePoints(std::string_view text) {
+  std::u32string out;
+  std::size_t pos = 0;
+  char32_t cp = 0;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, pos, cp)) cp = static_cast<unsigned char>(text[pos - 1]);
+    if (cp >= 'A' && cp <= 'Z') cp += 'a' - 'A';
+    out.push_back(cp);
+  }
+  return out;
+}
+
+// '*' takes any run of characters, '?' one character.
+bool Wildcard(const std::u32string& name, const std::u32string& mask) {
+  std::size_t n = 0;
+  std::size_t m = 0;
+  std::size_t starMask = std::u32string::npos;
+  std::size_t starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (starMask != std::u32string::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+// A DOS mask: as a wildcard, and a mask that ends in ".*" also takes names
+// without any dot ("*.*" takes every name, "readme.*" takes "README").
+bool MatchesDosMask(std::string_view fileName, std::string_view mask) {
+  if (mask.empty()) return true;
+  const std::u32string name = FoldedCodePoints(fileName);
+  const std::u32string m = FoldedCodePoints(mask);
+  if (Wildcard(name, m)) return true;
+  return m.ends_with(U".*") && name.find(U'.') == std::u32string::npos &&
+         Wildcard(name, m.substr(0, m.size() - 2));
+}
+
+// The last part of an entry name, the folder's own name for a folder entry.
+std::string_view LeafName(std::string_view name) {
+  while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.remove_suffix(1);
+  const std::size_t cut = name.find_last_of("/\\");
+  return cut == std::string_view::npos ? name : name.substr(cut + 1);
+}
+
+std::time_t EntryTime(const ZipEntry& e) {
+  if (e.unixModTime) return static_cast<std::time_t>(*e.unixModTime);
+  return extract::DosDateTimeToTime(e.dosDateTime);
+}
+
+// Permission bits only: a Unix mode when the entry has one, else the DOS
+// read-only attribute; 0 keeps the mode the file was created with.
+unsigned EntryMode(const ZipEntry& e) {
+  if (e.madeOnUnix() && (e.unixMode() & 0777) != 0) return e.unixMode() & 0777;
+  if ((e.externalAttributes & 0x01) != 0) return 0444;
+  return 0;
+}
+
+std::span<const std::uint8_t> AsBytes(std::string_view s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+}  // namespace
+
+int TChiefUnzip::Unzip() {
+  if (m_running) return kBusy;
+  if (ZipFileName.empty() || TargetDirectory.empty()) return kNoArchiveOrTarget;
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(m_running);
+
+  // The settings of this run: a callback may change the fields meanwhile.
+  const std::string mask = FilesToExtract;
+  const bool dontRecurse = DontRecurse;
+
+  ArchiveBytes archive;
+  if (!archive.open(ZipFileName)) return kCannotOpen;
+  const std::string_view bytes = archive.bytes();
+  const ZipDirectory dir = ReadZipDirectory(bytes);
+  if (dir.status == ZipDirectoryStatus::NotZip) return kNotZip;
+  if (dir.status != ZipDirectoryStatus::Ok) return kBadArchive;
+
+  extract::TargetFolder target(TargetDirectory);
+  if (!target.ok()) return kTargetUnusable;
+
+  auto log = [&](const std::string& text) {
+    if (OnLog) OnLog(text);
+  };
+  auto report = [&](const UnzipReport& r) {
+    if (OnReport) OnReport(r);
+  };
+
+  EventPump pump;
+  ZipDecoder decoder;
+  std::vector<std::pair<std::vector<std::string>, std::time_t>> folders;
+  int extracted = 0;
+  for (const ZipEntry& e : dir.entries) {
+    pump.poll();
+    const bool folder = e.isFolder();
+    if (folder && dontRecurse) continue;
+    if (!MatchesDosMask(LeafName(e.name), mask)) continue;
+
+    UnzipReport r;
+    r.entryName = e.name;
+    r.size = e.uncompressedSize;
+    auto components = extract::SafeEntryComponents(e.name);
+    if (!components) {
+      r.message = "outside the target folder";
+      log("Refused entry \"" + e.name + "\": outside the target folder");
+      report(r);
+      continue;
+    }
+    if (dontRecurse) components = std::vector<std::string>{components->back()};
+    r.path = target.hostPath(*components);
+
+    if (e.isSymlink()) {
+      r.message = "symbolic link not created";
+      log("Skipped entry \"" + e.name + "\": symbolic link");
+      report(r);
+      continue;
+    }
+    if (folder) {
+      if (target.makeFolders(*components)) {
+        r.extracted = true;
+        folders.emplace_back(*components, EntryTime(e));
+      } else {
+        r.message = "cannot create folder";
+        log("Cannot create folder \"" + r.path + "\"");
+      }
+      report(r);
+      continue;
+    }
+    if (e.isEncrypted()) {
+      r.message = "encrypted";
+      report(r);
+      continue;
+    }
+    if (!IsSupportedZipMethod(e.method)) {
+      r.message = "unsupported method " + std::to_string(e.method);
+      report(r);
+      continue;
+    }
+    std::string why;
+    const auto data = LocateZipEntryData(bytes, e, &why);
+    if (!data) {
+      r.message = why;
+      log("Damaged entry \"" + e.name + "\": " + why);
+      report(r);
+      continue;
+    }
+    if (OnQueryOverwrite && target.fileExists(*components) && !OnQueryOverwrite(r.path)) {
+      r.message = "existing file kept";
+      report(r);
+      continue;
+    }
+    const int fd = target.createFile(*components);
+    if (fd < 0) {
+      const std::string error = std::strerror(errno);
+      r.message = "cannot create file: " + error;
+      log("Cannot create \"" + r.path + "\": " + error);
+      report(r);
+      continue;
+    }
+    FileSink sink(fd, pump);
+    const ZipDecodeResult result =
+        decoder.decode(e.method, e.flags, AsBytes(*data), e.uncompressedSize, sink);
+    if (result.status != ZipDecodeStatus::Ok || sink.crc() != e.crc32) {
+      ::close(fd);
+      target.removeFile(*components);
+      r.message = result.status != ZipDecodeStatus::Ok ? DescribeZipDecodeStatus(result.status) : "CRC error";
+      log("Damaged entry \"" + e.name + "\": " + r.message + ", file removed");
+      report(r);
+      continue;
+    }
+    extract::ApplyFileTimes(fd, EntryTime(e));
+    extract::ApplyFileMode(fd, EntryMode(e));
+    ::close(fd);
+    ++extracted;
+    r.extracted = true;
+    report(r);
+  }
+  // Last, as writing their files changed their times.
+  for (const auto& [components, mtime] : folders) target.setFolderTime(components, mtime);
+  return extracted;
+}
+
+}  // namespace pagemoor

@@ -1,0 +1,108 @@
+#include "installer/DataPackage.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <fstream>
+#include <string_view>
+
+#include "common/HostPaths.h"
+#include "common/IniFile.h"
+#include "common/Strings.h"
+#include "installer/ChiefUnzip.h"
+#include "installer/RarArc.h"
+
+namespace pagemoor {
+
+namespace {
+
+enum class ArchiveKind { Rar, Zip, Unknown };
+
+// The ZIP end record lies in the last 22 bytes plus at most a 64 KiB comment.
+constexpr std::streamoff kZipTailSize = 22 + 65535;
+
+// Decided by content: parts were renamed freely over the years (".001",
+// ".dat", no extension), so the name says nothing.
+ArchiveKind DetectArchiveKind(const std::string& hostPath) {
+  std::ifstream in(hostPath, std::ios::binary);
+  if (!in) return ArchiveKind::Unknown;
+  char head[7] = {};
+  in.read(head, sizeof head);
+  const std::string_view start(head, static_cast<std::size_t>(in.gcount()));
+  if (start.starts_with(std::string_view("Rar!\x1a\x07", 6)) || start.starts_with("RE~^"))
+    return ArchiveKind::Rar;
+  if (start.starts_with("PK")) return ArchiveKind::Zip;
+
+  // A self-extracting ZIP begins with its stub; its end record is still at the end.
+  in.clear();
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size <= 0) return ArchiveKind::Unknown;
+  const std::streamoff tail = std::min(size, kZipTailSize);
+  std::string bytes(static_cast<std::size_t>(tail), '\0');
+  in.seekg(size - tail);
+  in.read(bytes.data(), tail);
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (bytes.find(std::string_view("PK\x05\x06", 4)) != std::string::npos) return ArchiveKind::Zip;
+  return ArchiveKind::Unknown;
+}
+
+int PartCount(const std::string& descriptionFile) {
+  long long count = 0;
+  if (!TryParseInt(ReadIniValue(descriptionFile, "uniproject", "files"), count) || count < 1 ||
+      count > INT_MAX)
+    return 1;
+  return static_cast<int>(count);
+}
+
+}  // namespace
+
+UnpackResult UnpackDataPackage(const std::string& descriptionFile, const std::string& programDir,
+                               const std::string& projectDir, TRAR& rar, TChiefUnzip& unzip,
+                               const std::function<void(const std::string& text)>& showProgress) {
+  UnpackResult result;
+  result.partCount = PartCount(descriptionFile);
+  result.firstPartValue = ReadIniValue(descriptionFile, "files", "file1");
+  // An empty value names the program folder itself, which is no file.
+  if (!FileExists(JoinPath(programDir, result.firstPartValue))) return result;
+  result.firstPartFound = true;
+
+  for (int i = 1; i <= result.partCount; ++i) {
+    const std::string value =
+        i == 1 ? result.firstPartValue : ReadIniValue(descriptionFile, "files", "file" + std::to_string(i));
+    const std::string archive = JoinPath(programDir, value);
+    CreateFolder(projectDir);
+    if (showProgress) showProgress("Extracting Data ... Part " + std::to_string(i));
+    if (!FileExists(archive)) continue;
+
+    // The extractors get the file as it is on disk, whatever case the
+    // description file used.
+    const std::string hostPath = ResolveExisting(archive).value_or(archive);
+    rar.ArchiveName = hostPath;
+    rar.TargetDir = projectDir;
+    unzip.ZipFileName = hostPath;
+    unzip.TargetDirectory = projectDir;
+    switch (DetectArchiveKind(hostPath)) {
+      case ArchiveKind::Rar:
+        rar.Extract();
+        break;
+      case ArchiveKind::Zip:
+        unzip.Unzip();
+        break;
+      case ArchiveKind::Unknown:
+        // A RAR self-extractor carries its signature past the stub, which
+        // only the RAR library looks for.
+        if (!rar.Extract()) unzip.Unzip();
+        break;
+    }
+    ++result.partsUnpacked;
+  }
+
+  if (::chdir(HostPath(projectDir).c_str()) != 0) {
+    // The caller goes on in whatever folder it was.
+  }
+  return result;
+}
+
+}  // namespace pagemoor

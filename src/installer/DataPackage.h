@@ -1,0 +1,38 @@
+// Unpacking a project's data package: the archive parts named in the project
+// description file, extracted one after another into the project folder.
+// The start-up sequence calls this in normal mode; what it shows and when it
+// stops the run is the start-up's business.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace pagemoor {
+
+class TRAR;
+class TChiefUnzip;
+
+struct UnpackResult {
+  // False when the first part does not exist; nothing was unpacked then.
+  bool firstPartFound = false;
+  // The value of key file1 as read (the start-up's fatal message names it).
+  std::string firstPartValue;
+  // The number of parts the description file gives (at least 1).
+  int partCount = 1;
+  // The parts that existed and were handed to an extractor.
+  int partsUnpacked = 0;
+};
+
+// Reads the part count and the part names from `descriptionFile` (section
+// "uniproject" key "files", section "files" keys "file1", "file2", ...),
+// checks the first part, then for every part: creates `projectDir` (one
+// level, a failure ignored), hands "Extracting Data ... Part " + i to
+// `showProgress`, and when the part (`programDir` + its value) exists,
+// extracts it completely into `projectDir` with whichever extractor reads it.
+// Extraction results are ignored; missing later parts are skipped. At the end
+// `projectDir` becomes the current folder (a failure ignored).
+UnpackResult UnpackDataPackage(const std::string& descriptionFile, const std::string& programDir,
+                               const std::string& projectDir, TRAR& rar, TChiefUnzip& unzip,
+                               const std::function<void(const std::string& text)>& showProgress);
+
+}  // namespace pagemoor

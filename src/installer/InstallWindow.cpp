@@ -1,0 +1,378 @@
+#include "installer/InstallWindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPalette>
+#include <QPushButton>
+#include <QScreen>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+#include "common/HostPaths.h"
+#include "common/IniFile.h"
+#include "common/IniLang.h"
+#include "common/Strings.h"
+#include "installer/qt/DirectoryListBox.h"
+#include "pictures/ImageWidget.h"
+#include "platform/AnswerQueue.h"
+#include "platform/Dialogs.h"
+
+namespace pagemoor {
+
+namespace {
+
+QString ToQt(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+constexpr int kClientWidth = 495;
+constexpr int kClientHeight = 296;
+const QColor kLime(0, 255, 0);
+
+constexpr const char* kOpenFilter =
+    "Archives (*.RAR;*.ZIP)|*.RAR;*.ZIP|RAR Archives (*.RAR)|*.RAR|ZIP Archives (*.ZIP)|*.ZIP";
+
+void SetTextColor(QWidget* widget, const QColor& color) {
+  QPalette p = widget->palette();
+  p.setColor(QPalette::WindowText, color);
+  p.setColor(QPalette::ButtonText, color);
+  widget->setPalette(p);
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QString& text,
+                  const QColor& color) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  SetTextColor(label, color);
+  label->move(left, top);
+  label->adjustSize();
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setFlat(true);
+  QFont font("Arial");
+  font.setPixelSize(16);
+  font.setBold(true);
+  button->setFont(font);
+  SetTextColor(button, kLime);
+  button->setGeometry(geometry);
+  button->setFocusPolicy(Qt::TabFocus);
+  return button;
+}
+
+// The mount table the drive box offers volumes from; empty where there is none.
+std::string MountTable() {
+  QFile file("/proc/self/mounts");
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll().toStdString();
+}
+
+// Clears the running extraction however it ends, an exception included.
+class ExtractingScope {
+ public:
+  explicit ExtractingScope(std::function<void(bool)> set) : m_set(std::move(set)) { m_set(true); }
+  ~ExtractingScope() { m_set(false); }
+  ExtractingScope(const ExtractingScope&) = delete;
+  ExtractingScope& operator=(const ExtractingScope&) = delete;
+
+ private:
+  std::function<void(bool)> m_set;
+};
+
+}  // namespace
+
+TfrmInstall::TfrmInstall(TDebugBox2& console, const std::string& rarLibrary, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_console(console),
+      m_rar(rarLibrary) {
+  setObjectName("frmInstall");
+  setWindowTitle(QString::fromUtf8("Instalátor"));
+  // The window lives for the whole run and only hides.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  setFixedSize(kClientWidth, kClientHeight);
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+
+  m_imgBack = new ImageWidget(this);
+  m_imgBack->setObjectName("imgBack");
+  m_imgBack->setGeometry(0, 0, kClientWidth, kClientHeight);
+
+  MakeLabel(this, "Label2", 16, 8, QString::fromUtf8("Jméno zvoleného souboru:"), Qt::white);
+  m_lblName = MakeLabel(this, "lblName", 8, 32, QString(), kLime);
+  // Long paths are cut at the window's edge; the hint keeps the whole text.
+  m_lblName->setFixedWidth(kClientWidth - 16);
+  MakeLabel(this, "Label4", 16, 56, QString::fromUtf8("Cílová složka:"), Qt::white);
+  m_lblFolder = MakeLabel(this, "lblFolder", 8, 80, QString(), kLime);
+  m_lblFolder->setFixedWidth(368 - 16);
+  MakeLabel(this, "Label1", 368, 80, QString::fromUtf8("Průběh rozbalování"), Qt::white);
+
+  m_btnFile = MakeButton(this, "btnFile", "Zvolit Soubor", QRect(280, 8, 113, 25));
+  m_btnRozbalit = MakeButton(this, "btnRozbalit", "Rozbalit", QRect(408, 8, 73, 25));
+  connect(m_btnFile, &QPushButton::clicked, this, [this] { btnFileClick(); });
+  connect(m_btnRozbalit, &QPushButton::clicked, this, [this] {
+    // A failure must not unwind through Qt's event loop.
+    try {
+      btnRozbalitClick();
+    } catch (const std::exception& e) {
+      m_console.Log("Installer", std::string("Extract failed: ") + e.what());
+    }
+  });
+
+  m_drives = new QComboBox(this);
+  m_drives->setObjectName("DCB1");
+  m_drives->setGeometry(8, 104, 193, 19);
+  m_volumes = ReaderVolumes(MountTable(), GetEnvVar("HOME"));
+  for (const std::string& root : m_volumes) m_drives->addItem(ToQt(root));
+
+  m_folders = new DirectoryListBox(this);
+  m_folders->setObjectName("DLB1");
+  m_folders->setGeometry(8, 136, 193, 153);
+
+  m_checkList = new QListWidget(this);
+  m_checkList->setObjectName("CheckListBox1");
+  m_checkList->setGeometry(216, 104, 273, 185);
+
+  connect(m_drives, &QComboBox::activated, this, [this](int index) {
+    if (index >= 0 && index < static_cast<int>(m_volumes.size())) m_folders->setFolder(m_volumes[index]);
+  });
+  connect(m_folders, &DirectoryListBox::folderChanged, this, [this] { folderListChanged(); });
+  folderListChanged();
+
+  m_rar.OnError = [this](TRAR& sender, int error) { RAR1Error(sender, error); };
+  m_rar.OnExtracting = [this](TRAR& sender, const RARHeaderData& eFile) { RAR1Extracting(sender, eFile); };
+  m_rar.OnExtract = [this](TRAR& sender, const RARHeaderData& eFile, bool result) {
+    RAR1Extract(sender, eFile, result);
+  };
+  m_unzip.FilesToExtract = "*.*";
+  m_unzip.DontRecurse = false;
+  m_unzip.OnLog = [this](const std::string& text) { m_console.Log("ZIP", text); };
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+  FormCreate();
+}
+
+TfrmInstall::~TfrmInstall() {
+  // The extractors outlive the controls their events fill.
+  m_rar.OnError = nullptr;
+  m_rar.OnExtracting = nullptr;
+  m_rar.OnExtract = nullptr;
+  m_unzip.OnLog = nullptr;
+}
+
+void TfrmInstall::setPlaySoundFile(std::function<void(const std::string& path)> play) {
+  m_playSoundFile = std::move(play);
+}
+
+void TfrmInstall::FormCreate() {
+  m_lblName->clear();
+  m_lblName->setToolTip(QString());
+  m_openDialogInitialDir = JoinPath(ProjectDir(), "rars");
+}
+
+void TfrmInstall::clickSound() {
+  const std::string sound = ReadIniValue(JoinPath(ProjectDir(), "ini\\sounds.ini"), "start", "link_click");
+  const std::string path = JoinPath(ProjectDir(), "sounds\\" + sound);
+  // An empty name leaves the sounds folder itself, which is no file. The
+  // player gets the file as it is on disk, whatever case the INI file used.
+  if (FileExists(path) && m_playSoundFile) m_playSoundFile(ResolveExisting(path).value_or(path));
+}
+
+void TfrmInstall::btnFileClick() {
+  if (m_extracting) return;
+  clickSound();
+  FileDialogOptions options;
+  options.caption = "Open archive";
+  options.filter = kOpenFilter;
+  options.initialDir = m_openDialogInitialDir;
+  const std::optional<FileDialogResult> chosen = platform().openFileDialog(options);
+  if (!chosen) return;
+  const std::string& name = chosen->path;
+  const std::string ext = AsciiLower(ExtractFileExt(name));
+  if (ext != ".zip" && ext != ".rar") {
+    m_console.Log("RAR", "Error: File \"" + name + "\" is not a valid archive");
+    ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {name}));
+    return;
+  }
+  m_lblName->setText(ToQt(name));
+  m_lblName->setToolTip(ToQt(name));
+}
+
+void TfrmInstall::btnRozbalitClick() {
+  if (m_extracting) return;
+  clickSound();
+  const std::string archive = m_lblName->text().toStdString();
+  const std::string target = m_lblFolder->text().toStdString();
+  if (archive.empty() || target.empty()) {
+    m_console.Log("Installer", "Extract failed: No folder/file selected");
+    ShowInfo(Translate("Nezvolen soubor nebo slozka", "no_file/folder_selected"));
+    return;
+  }
+  const std::string ext = AsciiLower(ExtractFileExt(archive));
+  if (ext == ".zip")
+    extractZip(archive, target);
+  else if (ext == ".rar")
+    extractRar(archive, target);
+}
+
+void TfrmInstall::extractZip(const std::string& archive, const std::string& target) {
+  ExtractingScope running([this](bool on) { setExtracting(on); });
+  m_checkList->clear();
+  addProgressLine(
+      FormatText("Unziping %s to %s", {AsciiUpper(ExtractFileName(archive)), AsciiUpper(target)}));
+  m_console.Log("ZIP", FormatText("Extract %s to %s", {AsciiUpper(archive), AsciiUpper(target)}));
+  addProgressLine("Please wait ...");
+  m_unzip.TargetDirectory = folder();
+  m_unzip.ZipFileName = archive;
+  // The entries it refuses or finds damaged are logged through OnLog; the
+  // closing lines are the same either way.
+  m_unzip.Unzip();
+  m_console.Log("ZIP", "Files succesfully unZiped");
+  addProgressLine("Files Succesfully unZiped");
+  ShowInfo(Translate("Rozbalovani Dokonceno", "extract_complete"));
+}
+
+void TfrmInstall::extractRar(const std::string& archive, const std::string& target) {
+  ExtractingScope running([this](bool on) { setExtracting(on); });
+  m_checkList->clear();
+  m_console.Log("RAR",
+                FormatText("Extract %s to %s", {AsciiUpper(ExtractFileName(archive)), AsciiUpper(target)}));
+  m_rar.ArchiveName = archive;
+  m_rar.TargetDir = folder();
+  m_rar.Extract();
+}
+
+void TfrmInstall::FormClose() {
+  clickSound();
+  hide();
+  if (m_loop) m_loop->quit();
+}
+
+void TfrmInstall::RAR1Extracting(TRAR&, const RARHeaderData& eFile) {
+  const std::string name(eFile.FileName, ::strnlen(eFile.FileName, sizeof eFile.FileName));
+  addProgressLine(name);
+  m_console.Log("RAR", FormatText("Extracting %s", {AsciiUpper(name)}));
+  platform().processEvents();
+}
+
+void TfrmInstall::RAR1Extract(TRAR&, const RARHeaderData&, bool result) {
+  if (QListWidgetItem* last = m_checkList->item(m_checkList->count() - 1))
+    last->setCheckState(result ? Qt::Checked : Qt::Unchecked);
+  m_console.Log("RAR", result ? "Extract Successfull" : "Extract Failed");
+}
+
+void TfrmInstall::RAR1Error(TRAR&, int error) {
+  const std::string code = std::to_string(error);
+  m_console.Log("RAR", FormatText("Error %d - %s", {code, TRAR::ErrorTextEnglish(error)}));
+  ShowInfo(FormatText("Error %d - %s", {code, TRAR::ErrorTextCzech(error)}));
+}
+
+std::string TfrmInstall::folder() const {
+  return m_folders->folder();
+}
+
+void TfrmInstall::setFolder(const std::string& folder) {
+  m_folders->setFolder(folder);
+  // The label may have been changed by hand; the list is what counts.
+  folderListChanged();
+}
+
+void TfrmInstall::setExtracting(bool on) {
+  m_extracting = on;
+  m_btnFile->setEnabled(!on);
+  m_btnRozbalit->setEnabled(!on);
+}
+
+void TfrmInstall::addProgressLine(const std::string& text) {
+  auto* line = new QListWidgetItem(ToQt(text), m_checkList);
+  line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
+  line->setCheckState(Qt::Unchecked);
+  m_checkList->scrollToItem(line);
+}
+
+void TfrmInstall::folderListChanged() {
+  const std::string current = m_folders->folder();
+  m_lblFolder->setText(ToQt(current));
+  m_lblFolder->setToolTip(ToQt(current));
+  const int volume = VolumeOf(m_volumes, current);
+  if (volume >= 0) m_drives->setCurrentIndex(volume);
+}
+
+// --- ModalWindow ---
+
+std::string TfrmInstall::modalName() const {
+  return objectName().toStdString();
+}
+
+std::string TfrmInstall::modalCaption() const {
+  return windowTitle().toStdString();
+}
+
+int TfrmInstall::execModal() {
+  if (m_loop) return 0;  // already up
+  // Modality changes only while the window is hidden.
+  if (isVisible()) hide();
+  setWindowModality(Qt::ApplicationModal);
+  FormShow();
+  show();
+  raise();
+  activateWindow();
+  QEventLoop loop;
+  m_loop = &loop;
+  if (isVisible()) loop.exec();
+  m_loop = nullptr;
+  hide();
+  setWindowModality(Qt::NonModal);
+  return 0;
+}
+
+int TfrmInstall::runScripted(AnswerQueue& answers) {
+  FormShow();
+  for (;;) {
+    const Answer& next = answers.front();
+    if (next.is("btnfile")) {
+      answers.pop();
+      btnFileClick();
+    } else if (next.is("btnrozbalit")) {
+      answers.pop();
+      btnRozbalitClick();
+    } else if (next.is("folder")) {
+      const std::string wanted = next.value.value_or(std::string());
+      answers.pop();
+      // A script's typo would otherwise unpack into whatever folder was current.
+      if (!m_folders->setFolder(wanted)) m_console.Log("Installer", "Folder not found: " + wanted);
+    } else {
+      break;
+    }
+  }
+  if (answers.front().is("close")) answers.pop();
+  FormClose();
+  return 0;
+}
+
+void TfrmInstall::closeEvent(QCloseEvent* event) {
+  // Both extractors let window events run while they work; the window must
+  // stay until they are done with it.
+  if (m_extracting) {
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+}  // namespace pagemoor
