@@ -17,11 +17,11 @@ namespace pagemoor {
 
 // What happened to one entry (the optional report callback).
 struct UnzipReport {
-  std::string entryName;  // as stored, decoded to UTF-8
-  std::string path;       // where it went (or would have gone) on disk
-  std::uint64_t size = 0; // uncompressed size
+  std::string entryName;   // as stored, decoded to UTF-8
+  std::string path;        // where it went (or would have gone) on disk
+  std::uint64_t size = 0;  // uncompressed size
   bool extracted = false;
-  std::string message;    // why not, when not ("CRC error", "unsupported method 9", ...)
+  std::string message;  // why not, when not ("CRC error", "unsupported method 9", ...)
 };
 
 class TChiefUnzip {

@@ -11,9 +11,13 @@ namespace pagemoor::extract {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Keeps errno across the cleanup of a failed call.
 class ErrnoKeeper {
@@ -85,7 +89,8 @@ TargetFolder::TargetFolder(const std::string& path) : m_path(path) {
   if (m_path.back() != '/') m_path += '/';
   // The target itself is the reader's choice: make it with its parents, as
   // "mkdir -p" would, and follow links on the way there.
-  for (std::size_t slash = m_path.find('/', 1); slash != std::string::npos; slash = m_path.find('/', slash + 1)) {
+  for (std::size_t slash = m_path.find('/', 1); slash != std::string::npos;
+       slash = m_path.find('/', slash + 1)) {
     mkdir(m_path.substr(0, slash).c_str(), 0777);
   }
   m_fd = open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -119,7 +124,8 @@ bool TargetFolder::fileExists(const std::vector<std::string>& components) const 
   int parent = openParent(components, false);
   if (parent < 0) return false;
   struct stat st {};
-  bool exists = fstatat(parent, components.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode);
+  bool exists =
+      fstatat(parent, components.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode);
   close(parent);
   return exists;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/FileIo.h"
+#include "support/LittleEndian.h"
 
 namespace pagemoor::audio {
 namespace {
@@ -77,14 +78,8 @@ void ExpectExactSeeks(Decoder& d, const std::vector<std::int16_t>& whole,
 
 // --- WAV files written here -------------------------------------------------
 
-void Put16(std::string& s, std::uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, std::uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
+using test::Put16;
+using test::Put32;
 
 std::string Chunk(const std::string& id, const std::string& body, std::uint32_t declared = UINT32_MAX) {
   std::string c = id;

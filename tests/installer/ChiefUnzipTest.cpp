@@ -16,7 +16,9 @@
 #include "common/FileIo.h"
 #include "installer/ExtractPaths.h"
 #include "support/FakePlatform.h"
+#include "support/LittleEndian.h"
 #include "support/TempFolder.h"
+#include "support/ZlibBytes.h"
 
 namespace pagemoor {
 namespace {
@@ -25,36 +27,13 @@ namespace fs = std::filesystem;
 
 // --- Archives made byte by byte ------------------------------------------------
 
+using test::Put16;
+using test::Put32;
+using test::Put64;
+using test::RawDeflate;
+
 std::uint32_t Crc(std::string_view data) {
-  return static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-}
-
-std::string RawDeflate(std::string_view data) {
-  z_stream z{};
-  deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, data.size()), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
-void Put16(std::string& s, std::uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, std::uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-void Put64(std::string& s, std::uint64_t v) {
-  Put32(s, static_cast<std::uint32_t>(v));
-  Put32(s, static_cast<std::uint32_t>(v >> 32));
+  return test::Crc32(data);
 }
 
 constexpr std::uint32_t kUnixFile = 0100644u << 16;

@@ -128,7 +128,8 @@ TEST(FileAttributes, TimesModesAndDosDates) {
   TargetFolder target(temp.path());
   int fd = target.createFile({"f.txt"});
   ASSERT_GE(fd, 0);
-  std::time_t when = DosDateTimeToTime((((2003 - 1980) << 9 | 7 << 5 | 14) << 16) | (13 << 11 | 45 << 5 | 30 / 2));
+  std::time_t when =
+      DosDateTimeToTime((((2003 - 1980) << 9 | 7 << 5 | 14) << 16) | (13 << 11 | 45 << 5 | 30 / 2));
   ApplyFileTimes(fd, when);
   ApplyFileMode(fd, 04755);  // setuid is dropped
   close(fd);

@@ -13,6 +13,7 @@
 #include "common/FileIo.h"
 #include "installer/ZipDirectory.h"
 #include "support/TempFolder.h"
+#include "support/ZlibBytes.h"
 
 namespace pagemoor {
 namespace {
@@ -71,18 +72,7 @@ std::string PseudoText(std::size_t size, std::uint32_t seed) {
 }
 
 std::string RawDeflate(std::string_view data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size())) + 64;
-  std::string out(size, '\0');
-  z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
+  return test::RawDeflate(data, 6);
 }
 
 // --- Shrinking, as the decoder reads it back --------------------------------

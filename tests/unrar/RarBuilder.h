@@ -10,15 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "support/LittleEndian.h"
+#include "support/ZlibBytes.h"
+
 namespace pagemoor::test {
 
 inline std::uint32_t TestCrc32(std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
-inline void PutLe(std::string& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+  return Crc32(bytes);
 }
 
 // --- RAR 4 ----------------------------------------------------------------
