@@ -19,8 +19,9 @@ class AddressBook {
   // %firstname%, %lastname%, %nickname%, %position%, %mail% replaced in that
   // order, any case. Section "0" is the blank contact.
   std::string DisplayOf(int n) const;
-  // The address of the contact with this display text (any case; contacts
-  // without a first name are skipped; the last match wins), else `fallback`.
+  // The address ("mail", even when empty) of the contact with this display
+  // text (any case; contacts without a first name are skipped; the last match
+  // wins); `fallback` when no contact matches.
   std::string MailOf(const std::string& display, const std::string& fallback) const;
   // The texts the contact list shows, in contact order: DisplayOf(n) without
   // surrounding blanks, when not empty and not DisplayOf(0).
@@ -30,8 +31,8 @@ class AddressBook {
   std::string m_file;
 };
 
-// The SMTP server the form starts with and the address a contact without one
-// gets: PAGEMOOR_SMTP_SERVER / PAGEMOOR_MAIL_ADDRESS, else keys "server" and
+// The SMTP server the form starts with and the address a selected entry gets
+// when no contact matches it: PAGEMOOR_SMTP_SERVER / PAGEMOOR_MAIL_ADDRESS, else keys "server" and
 // "default_address" of section "mailer" in $XDG_CONFIG_HOME/pagemoor/mailer.ini,
 // else "localhost" and "postmaster@localhost".
 std::string DefaultSmtpServer();

@@ -1,1 +1,393 @@
-// placeholder
+#include "mailer/MailerWindow.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStringList>
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include "common/HostPaths.h"
+#include "common/IniLang.h"
+#include "common/Strings.h"
+#include "mailer/Contacts.h"
+#include "platform/AnswerQueue.h"
+#include "platform/Dialogs.h"
+
+namespace pagemoor {
+
+namespace {
+
+QString ToQt(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+constexpr int kClientWidth = 534;
+constexpr int kClientHeight = 376;
+constexpr int kStatusHeight = 24;
+constexpr int kStatusPanelWidth = 50;
+const QColor kLime(0, 255, 0);
+const QColor kAqua(0, 255, 255);
+
+AddressBook ProjectAddressBook() {
+  return AddressBook(JoinPath(ProjectDir(), "ini\\contacts.ini"));
+}
+
+QFont Arial(int pixels, bool bold = false) {
+  QFont font("Arial");
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+void SetColors(QWidget* widget, QPalette::ColorRole background, const QColor& back, QPalette::ColorRole text,
+               const QColor& fore) {
+  QPalette p = widget->palette();
+  p.setColor(background, back);
+  p.setColor(text, fore);
+  widget->setPalette(p);
+}
+
+void MakeLabel(QWidget* parent, const char* name, int left, int top, const char* text) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  // Every label is lime: on the black form nothing else reads.
+  SetColors(label, QPalette::Window, Qt::black, QPalette::WindowText, kLime);
+  label->move(left, top);
+  label->adjustSize();
+}
+
+// Edits, the contact list and the message: Arial 13 px, black on white,
+// whatever the desktop's colours are.
+template <typename W>
+W* MakeInput(QWidget* parent, const char* name, QRect geometry) {
+  auto* widget = new W(parent);
+  widget->setObjectName(name);
+  widget->setFont(Arial(13));
+  SetColors(widget, QPalette::Base, Qt::white, QPalette::Text, Qt::black);
+  widget->setGeometry(geometry);
+  return widget;
+}
+
+// Names sort as the reader looks for them: without regard to case.
+class ContactItem : public QListWidgetItem {
+ public:
+  using QListWidgetItem::QListWidgetItem;
+  bool operator<(const QListWidgetItem& other) const override {
+    return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+  }
+};
+
+// Disables btnSend for one sending, however it ends.
+class SendingScope {
+ public:
+  SendingScope(bool& sending, QPushButton* button) : m_sending(sending), m_button(button) {
+    m_sending = true;
+    m_button->setEnabled(false);
+  }
+  ~SendingScope() {
+    m_sending = false;
+    m_button->setEnabled(true);
+  }
+  SendingScope(const SendingScope&) = delete;
+  SendingScope& operator=(const SendingScope&) = delete;
+
+ private:
+  bool& m_sending;
+  QPushButton* m_button;
+};
+
+}  // namespace
+
+TfrmMailer::TfrmMailer(TDebugBox2& console, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_console(console) {
+  setObjectName("frmMailer");
+  setWindowTitle("Pagemoor Mailer");
+  // The window lives for the whole run and only hides.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  setFixedSize(kClientWidth, kClientHeight);
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+
+  const std::string server = DefaultSmtpServer();
+
+  MakeLabel(this, "lblSenderName", 8, 16, "Vaše Jméno:");
+  m_edtSenderName = MakeInput<QLineEdit>(this, "edtSenderName", QRect(112, 8, 169, 24));
+  MakeLabel(this, "lblSenderEmail", 8, 48, "Váš E-Mail:");
+  m_edtSenderEmail = MakeInput<QLineEdit>(this, "edtSenderEmail", QRect(112, 40, 169, 24));
+  MakeLabel(this, "lblSubject", 8, 80, "Předmět Zprávy:");
+  m_edtSubject = MakeInput<QLineEdit>(this, "edtSubject", QRect(112, 72, 169, 24));
+  MakeLabel(this, "lblSMTPServer", 8, 112, "SMTP Server:");
+  m_edtSMTPServer = MakeInput<QLineEdit>(this, "edtSMTPServer", QRect(112, 104, 169, 24));
+  m_edtSMTPServer->setText(ToQt(server));
+
+  MakeLabel(this, "lblReceiver", 296, 8, "Příjemce Zprávy:");
+  m_lsbContacts = MakeInput<QListWidget>(this, "lsbContacts", QRect(296, 24, 233, 105));
+  m_lsbContacts->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  m_lsbContacts->setSortingEnabled(true);
+
+  MakeLabel(this, "lblMessage", 8, 144, "Zpráva:");
+  m_memBody = MakeInput<QPlainTextEdit>(this, "memBody", QRect(8, 160, 393, 177));
+
+  auto* memo1 = new QPlainTextEdit(this);
+  memo1->setObjectName("Memo1");
+  memo1->setReadOnly(true);
+  // The hint has nine lines in a narrow box: a smaller type keeps them all in
+  // view.
+  memo1->setFont(Arial(11));
+  SetColors(memo1, QPalette::Base, Qt::black, QPalette::Text, kAqua);
+  memo1->setGeometry(408, 160, 121, 145);
+  const std::vector<std::string> hint = {
+      "Jestliže nemáte ", "e-mail, tak nechte ", "pole prázdné.", "", "Pokud nevíte jaký ", "použít SMTP ",
+      "server, ",         "tak tam nechte ",     server};
+  QStringList lines;
+  for (const std::string& line : hint) lines << ToQt(line);
+  memo1->setPlainText(lines.join('\n'));
+
+  m_btnSend = new QPushButton(QString::fromUtf8("Odeslat Zprávu"), this);
+  m_btnSend->setObjectName("btnSend");
+  m_btnSend->setFlat(true);
+  m_btnSend->setFont(Arial(16, true));
+  SetColors(m_btnSend, QPalette::Button, Qt::black, QPalette::ButtonText, kLime);
+  m_btnSend->setGeometry(408, 312, 121, 25);
+  connect(m_btnSend, &QPushButton::clicked, this, [this] { sendClicked(); });
+
+  m_sb1 = new QStatusBar(this);
+  m_sb1->setObjectName("SB1");
+  m_sb1->setSizeGripEnabled(false);
+  // The bar keeps the desktop's colours: black on black would hide the state.
+  const QPalette system = QGuiApplication::palette();
+  SetColors(m_sb1, QPalette::Window, system.color(QPalette::Window), QPalette::WindowText,
+            system.color(QPalette::WindowText));
+  m_sb1->setAutoFillBackground(true);
+  m_sb1->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
+  // The only panel takes the rest of the bar, so "Disconnecting" is not cut.
+  m_statusPanel = new QLabel(m_sb1);
+  m_statusPanel->setTextFormat(Qt::PlainText);
+  m_statusPanel->setMinimumWidth(kStatusPanelWidth);
+  m_sb1->addWidget(m_statusPanel, 1);
+
+  m_smtp.Port = 25;
+  m_smtp.ReportLevel = 0;
+  m_smtp.EncodeType = TEncodeType::uuMime;
+  m_smtp.ClearParams = true;
+  m_smtp.SubType = TSubType::mtPlain;
+  m_smtp.Charset = "iso-8859";
+  m_smtp.TimeOut = kTimeOutMs;
+  m_smtp.OnConnectionFailed = [this](TPowersock& sender) { SMTP1ConnectionFailed(sender); };
+  m_smtp.OnSuccess = [this](TQzSMTP& sender) { SMTP1Success(sender); };
+  m_smtp.OnFailure = [this](TQzSMTP& sender) { SMTP1Failure(sender); };
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+TfrmMailer::~TfrmMailer() {
+  // The client is destroyed before the controls its events fill.
+  m_smtp.OnConnectionFailed = nullptr;
+  m_smtp.OnSuccess = nullptr;
+  m_smtp.OnFailure = nullptr;
+}
+
+void TfrmMailer::FormShow() {
+  m_lsbContacts->clear();
+  for (const std::string& entry : ProjectAddressBook().ListEntries())
+    m_lsbContacts->addItem(new ContactItem(ToQt(entry)));
+  m_edtSenderName->setText(ToQt(GetLoginName()));
+}
+
+std::string TfrmMailer::DisplayOf(int n) const {
+  return ProjectAddressBook().DisplayOf(n);
+}
+
+std::string TfrmMailer::MailOf(const std::string& display) const {
+  return ProjectAddressBook().MailOf(display, DefaultMailAddress());
+}
+
+void TfrmMailer::btnSendClick() {
+  if (m_sending) return;
+  SendingScope sending(m_sending, m_btnSend);
+
+  // A failed sending leaves its recipients in the client: they go with the
+  // next one too.
+  for (int row = 0; row < m_lsbContacts->count(); ++row) {
+    const QListWidgetItem* entry = m_lsbContacts->item(row);
+    if (entry->isSelected()) m_smtp.PostMessage.ToAddress.push_back(MailOf(entry->text().toStdString()));
+  }
+  m_smtp.Host = m_edtSMTPServer->text().toStdString();
+  m_smtp.Port = 25;
+  m_smtp.UserID.clear();
+
+  // A sending that failed once connected left its connection open; without
+  // closing it here every later Connect would fail with "Already connected"
+  // until the program restarts.
+  if (m_smtp.Connected()) {
+    try {
+      m_smtp.Disconnect();
+    } catch (...) {
+      // QUIT refused or the line is gone: the socket is closed either way.
+    }
+  }
+
+  setStatus("Connecting");
+  try {
+    m_smtp.Connect();
+  } catch (...) {
+    m_console.Log("Mailer", "Not Connected");
+    ShowInfo("Connection Failed");
+    return;
+  }
+
+  TPostMessage& message = m_smtp.PostMessage;
+  message.FromAddress = m_edtSenderEmail->text().toStdString();
+  message.FromName = m_edtSenderName->text().toStdString();
+  message.Subject = m_edtSubject->text().toStdString();
+  message.Body = SplitLines(m_memBody->toPlainText().toStdString());
+
+  // A failure from here on leaves the handler: the caller logs it.
+  setStatus("Sending Mail");
+  m_smtp.SendMail();
+  m_console.Log("Mailer", "SendMail");
+
+  setStatus("Disconnecting");
+  m_smtp.Disconnect();
+  setStatus("");
+}
+
+void TfrmMailer::sendClicked() {
+  try {
+    btnSendClick();
+  } catch (const std::exception& e) {
+    m_console.Log("Exception", e.what());
+  } catch (...) {
+    m_console.Log("Exception", "Unknown error");
+  }
+}
+
+void TfrmMailer::SMTP1Success(TQzSMTP&) {
+  m_console.Log("Mailer", "Send Success");
+  ShowInfo(Translate("Zprava Odeslana!", "mail_send_success"));
+}
+
+void TfrmMailer::SMTP1Failure(TQzSMTP&) {
+  m_console.Log("Mailer", "Send Failure");
+  ShowInfo(Translate("Zprava Neodeslana!", "mail_send_failure"));
+}
+
+void TfrmMailer::SMTP1ConnectionFailed(TPowersock&) {
+  m_console.Log("Mailer", "Not Connected");
+  ShowInfo("Internet Connection required");
+}
+
+std::string TfrmMailer::statusText() const {
+  return m_statusPanel->text().toStdString();
+}
+
+void TfrmMailer::setStatus(const std::string& text) {
+  m_statusPanel->setText(ToQt(text));
+  // The sending runs on the interface thread: the state is painted now, not
+  // when the next wait lets events in.
+  m_statusPanel->repaint();
+}
+
+void TfrmMailer::selectContact(const std::string& display) {
+  const QString wanted = ToQt(display);
+  for (int row = 0; row < m_lsbContacts->count(); ++row) {
+    QListWidgetItem* entry = m_lsbContacts->item(row);
+    if (entry->text() == wanted && !entry->isSelected()) {
+      entry->setSelected(true);
+      return;
+    }
+  }
+  // A script's typo would otherwise send the mail to fewer readers unnoticed.
+  m_console.Log("Mailer", "Contact not found: " + display);
+}
+
+// --- ModalWindow ---
+
+std::string TfrmMailer::modalName() const {
+  return objectName().toStdString();
+}
+
+std::string TfrmMailer::modalCaption() const {
+  return windowTitle().toStdString();
+}
+
+int TfrmMailer::execModal() {
+  if (m_loop) return 0;  // already up
+  // Modality changes only while the window is hidden.
+  if (isVisible()) hide();
+  setWindowModality(Qt::ApplicationModal);
+  FormShow();
+  show();
+  raise();
+  activateWindow();
+  QEventLoop loop;
+  m_loop = &loop;
+  if (isVisible()) loop.exec();
+  m_loop = nullptr;
+  hide();
+  setWindowModality(Qt::NonModal);
+  return 0;
+}
+
+int TfrmMailer::runScripted(AnswerQueue& answers) {
+  FormShow();
+  for (;;) {
+    const Answer& next = answers.front();
+    const std::string value = next.value.value_or(std::string());
+    if (next.is("contact")) {
+      answers.pop();
+      selectContact(value);
+    } else if (next.is("name")) {
+      answers.pop();
+      m_edtSenderName->setText(ToQt(value));
+    } else if (next.is("from")) {
+      answers.pop();
+      m_edtSenderEmail->setText(ToQt(value));
+    } else if (next.is("subject")) {
+      answers.pop();
+      m_edtSubject->setText(ToQt(value));
+    } else if (next.is("server")) {
+      answers.pop();
+      m_edtSMTPServer->setText(ToQt(value));
+    } else if (next.is("body")) {
+      answers.pop();
+      // "\n" (exactly so: "\N" stays) is a line break.
+      m_memBody->setPlainText(ToQt(value).replace("\\n", "\n"));
+    } else if (next.is("btnsend")) {
+      answers.pop();
+      sendClicked();
+    } else {
+      break;
+    }
+  }
+  if (answers.front().is("close")) answers.pop();
+  close();
+  return 0;
+}
+
+void TfrmMailer::closeEvent(QCloseEvent* event) {
+  // The sending waits with the window's events let in; closing ends the wait
+  // (the click's handler logs the failure) rather than leaving a hidden window
+  // talking to the server.
+  if (m_sending) m_smtp.Abort();
+  if (m_loop) m_loop->quit();
+  event->accept();
+}
+
+}  // namespace pagemoor

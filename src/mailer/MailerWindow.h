@@ -67,6 +67,11 @@ class TfrmMailer : public QWidget, public ModalWindow {
 
  private:
   void setStatus(const std::string& text);
+  // btnSend's click: btnSendClick with its failures logged, never thrown
+  // into the event loop.
+  void sendClicked();
+  // Scripted runs: selects the first entry with this text not selected yet.
+  void selectContact(const std::string& display);
 
   TDebugBox2& m_console;
   TQzSMTP m_smtp;
@@ -80,6 +85,7 @@ class TfrmMailer : public QWidget, public ModalWindow {
   QStatusBar* m_sb1 = nullptr;
   QLabel* m_statusPanel = nullptr;
   QEventLoop* m_loop = nullptr;
+  bool m_sending = false;  // btnSendClick is running (its waits let events in)
 };
 
 }  // namespace pagemoor

@@ -36,9 +36,9 @@ class TPowersock {
   TPowersock(const TPowersock&) = delete;
   TPowersock& operator=(const TPowersock&) = delete;
 
-  std::string Host;       // a dotted IPv4 address or a host name
+  std::string Host;  // a dotted IPv4 address or a host name
   std::uint16_t Port = 0;
-  int TimeOut = 0;        // milliseconds for each wait; 0 = none
+  int TimeOut = 0;  // milliseconds for each wait; 0 = none
   int ReportLevel = 0;
 
   std::function<void(TPowersock& sender)> OnDisconnect;
@@ -78,8 +78,33 @@ class TPowersock {
   virtual void packetSent() {}
 
  private:
+  // The SMTP client starts each mail afresh: it clears a past Abort and
+  // stale input, and reads the lines of multi-line replies.
+  friend class TQzSMTP;
+
   struct State;
   std::unique_ptr<State> m_state;
+
+  void openSocket(int family);
+  // Closes a connected socket (OnDisconnect) and opens a fresh one.
+  void closeConnection();
+  void peerClosed();
+  // Reports and raises the table text of a code; ignored codes return.
+  void raiseSocketError(int code);
+  // The address of Host; false when the lookup finds none.
+  bool resolveHost();
+  // One turn of a wait: up to 2 ms for the socket (or a pause), the window's
+  // events, the timer. The poll result bits of the socket.
+  short waitTurn(short events);
+  void armTimer();
+  void disarmTimer();
+  void checkTimer();
+  void sendBytes(std::string_view bytes, bool reportPackets);
+  // LastReply and ReplyNumber from one line of a reply.
+  void takeReply(std::string line);
+  void clearAbort();
+  // Drops bytes already received, e.g. a reply that came after a time-out.
+  void clearInput();
 };
 
 }  // namespace pagemoor

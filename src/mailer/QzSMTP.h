@@ -71,6 +71,19 @@ class TQzSMTP : public TPowersock {
   void packetSent() override;
 
  private:
+  // Reads the lines after LastReply up to the last line of the reply; a
+  // closed connection is an error unless `closeIsReply`.
+  void finishReply(bool closeIsReply);
+  // Transaction(line) and the rest of its reply.
+  void command(const std::string& line, bool closeIsReply = false);
+  // LastReply without its line end: the text of an error.
+  std::string replyText() const;
+  // What keeps the message from being sent: 1 no sender, 2 no recipient, 0 none.
+  int missingPart() const;
+  // The text part: lines cut or encoded as the charset needs, dot-stuffed.
+  std::string textLines(const std::vector<std::string>& lines, bool sevenBit) const;
+  void appendAttachment(std::string& body, const std::string& path);
+
   bool m_busy = false;
   std::string m_boundary;
 };
