@@ -6,7 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <random>
 #include <stdexcept>
 
 #include "common/Strings.h"
@@ -16,21 +19,52 @@ namespace pagemoor::test {
 namespace {
 
 constexpr int kPollMs = 10;
+constexpr int kAddressAttempts = 5;
 
-int LoopbackListener(std::uint16_t& port) {
+sockaddr_in SocketAddress(const std::string& address, std::uint16_t port) {
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(port);
+  ::inet_pton(AF_INET, address.c_str(), &at.sin_addr);
+  return at;
+}
+
+// A listening socket on the address and port (0: a free one, written back),
+// or -1 with the reason in error.
+int Listen(const std::string& address, std::uint16_t& port, std::string& error) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 8) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    ::close(fd);
-    throw std::runtime_error("cannot listen on the loopback");
+  if (fd < 0) {
+    error = std::string("socket failed: ") + std::strerror(errno);
+    return -1;
   }
-  port = ntohs(a.sin_port);
+  if (port != 0) {
+    // The last test's connection to the same port may still be in TIME_WAIT.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  }
+  sockaddr_in at = SocketAddress(address, port);
+  socklen_t len = sizeof at;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, 8) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len) != 0) {
+    error = "cannot listen on " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
+    ::close(fd);
+    return -1;
+  }
+  port = ntohs(at.sin_port);
   return fd;
+}
+
+// A random address in 127.0.0.0/8 other than 127.0.0.1.
+std::string RandomLoopbackAddress() {
+  static std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<int> octet(1, 254);
+  return "127." + std::to_string(octet(random)) + "." + std::to_string(octet(random)) + "." +
+         std::to_string(octet(random));
+}
+
+// The command's word in upper case; "." for the end of the data.
+std::string CommandWord(const std::string& line) {
+  return line == "." ? "." : AsciiUpper(line.substr(0, line.find_first_of(" :")));
 }
 
 ScriptedReply UsualReply(const std::string& word) {
@@ -44,15 +78,25 @@ ScriptedReply UsualReply(const std::string& word) {
 
 }  // namespace
 
-FakeSmtpServer::FakeSmtpServer() {
-  m_listener = LoopbackListener(m_port);
-  m_thread = std::thread([this] { run(); });
+FakeSmtpServer::FakeSmtpServer() : FakeSmtpServer("127.0.0.1", 0) {
+  if (!listening()) throw std::runtime_error(m_error);
+}
+
+FakeSmtpServer::FakeSmtpServer(const std::string& address, std::uint16_t port)
+    : m_address(address), m_port(port) {
+  m_listener = Listen(m_address, m_port, m_error);
+  if (m_listener >= 0) m_thread = std::thread([this] { run(); });
 }
 
 FakeSmtpServer::~FakeSmtpServer() {
+  stop();
+}
+
+void FakeSmtpServer::stop() {
   m_stop = true;
-  m_thread.join();
-  ::close(m_listener);
+  if (m_thread.joinable()) m_thread.join();
+  if (m_listener >= 0) ::close(m_listener);
+  m_listener = -1;
 }
 
 void FakeSmtpServer::greet(std::optional<ScriptedReply> greeting) {
@@ -68,6 +112,13 @@ void FakeSmtpServer::reply(const std::string& word, ScriptedReply reply) {
 std::vector<std::string> FakeSmtpServer::commands() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_commands;
+}
+
+std::vector<std::string> FakeSmtpServer::commands(const std::string& word) const {
+  std::vector<std::string> found;
+  for (const std::string& line : commands())
+    if (CommandWord(line) == word) found.push_back(line);
+  return found;
 }
 
 std::string FakeSmtpServer::data() const {
@@ -152,7 +203,7 @@ void FakeSmtpServer::serve(int fd) {
         m_data += line + "\r\n";
         continue;
       }
-      const std::string word = line == "." ? "." : AsciiUpper(line.substr(0, line.find_first_of(" :")));
+      const std::string word = CommandWord(line);
       {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_commands.push_back(line);
@@ -170,8 +221,32 @@ void FakeSmtpServer::serve(int fd) {
 
 std::uint16_t ClosedPort() {
   std::uint16_t port = 0;
-  ::close(LoopbackListener(port));
+  std::string error;
+  const int fd = Listen("127.0.0.1", port, error);
+  if (fd < 0) throw std::runtime_error(error);
+  ::close(fd);
   return port;
+}
+
+std::unique_ptr<FakeSmtpServer> FakeSmtpServerOnPort25() {
+  std::unique_ptr<FakeSmtpServer> server;
+  for (int attempt = 0; attempt < kAddressAttempts && !(server && server->listening()); ++attempt)
+    server = std::make_unique<FakeSmtpServer>(RandomLoopbackAddress(), 25);
+  return server;
+}
+
+std::string ClosedLoopbackAddress() {
+  for (int attempt = 0; attempt < kAddressAttempts; ++attempt) {
+    const std::string address = RandomLoopbackAddress();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return {};
+    const sockaddr_in at = SocketAddress(address, 25);
+    const bool refused =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 && errno == ECONNREFUSED;
+    ::close(fd);
+    if (refused) return address;
+  }
+  return {};
 }
 
 }  // namespace pagemoor::test

@@ -20,10 +20,10 @@
 #include <utility>
 #include <vector>
 
+#include "FakeSmtpServer.h"
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "common/IniLang.h"
-#include "mailer/MailerFakeServer.h"
 #include "platform/AnswerQueue.h"
 #include "platform/HeadlessPlatform.h"
 #include "platform/ScriptedPlatform.h"
@@ -34,14 +34,27 @@
 namespace pagemoor {
 namespace {
 
-using test::MailerFakeServer;
+using test::FakeSmtpServer;
+using test::FakeSmtpServerOnPort25;
 using test::ScopedEnv;
 using test::TempFolder;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using testing::Pair;
 using Strings = std::vector<std::string>;
 
 const QColor kLime(0, 255, 0);
+
+// The lines of the message data the server received that begin with the text.
+Strings DataLines(const FakeSmtpServer& smtp, const std::string& start) {
+  Strings found;
+  const std::string data = smtp.data();
+  for (std::size_t at = 0, end; (end = data.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    const std::string line = data.substr(at, end - at);
+    if (line.starts_with(start)) found.push_back(line);
+  }
+  return found;
+}
 
 // Five contacts: two with the same display text (the later address wins for
 // both), one without a first name (it gets the default address), and names
@@ -282,15 +295,15 @@ TEST_F(MailerWindowTest, EventHandlersLogAndShowTheLocalisedMessages) {
 }
 
 TEST_F(MailerWindowTest, SendingGoesThroughEveryStateToTheSelectedContacts) {
-  MailerFakeServer smtp;
-  REQUIRE_LISTENING(smtp);
+  auto smtp = FakeSmtpServerOnPort25();
+  REQUIRE_LISTENING(*smtp);
   frm.FormShow();
   select("Petr Zeman", 1);
   select("Bezejmenny");
   select("Eva Malá");
   showWindow();
   StatusRecorder recorder(statusPanel());
-  send(smtp.address());
+  send(smtp->address());
 
   EXPECT_EQ(recorder.states, (Strings{"Connecting", "Sending Mail", "Disconnecting", ""}));
   EXPECT_EQ(console.Lines(), (Strings{"Mailer: Send Success", "Mailer: SendMail"}));
@@ -299,41 +312,70 @@ TEST_F(MailerWindowTest, SendingGoesThroughEveryStateToTheSelectedContacts) {
   EXPECT_TRUE(btnSend()->isEnabled());
   // In list order; each display's address, the default one for the contact
   // without a first name.
-  EXPECT_THAT(smtp.commands("RCPT"),
+  EXPECT_THAT(smtp->commands("RCPT"),
               ElementsAre(HasSubstr("<redakce@example.cz>"), HasSubstr("<eva@example.cz>"),
                           HasSubstr("<petr.druhy@example.cz>")));
-  EXPECT_THAT(smtp.commands("MAIL"), ElementsAre(HasSubstr("<ctenar@example.cz>")));
-  EXPECT_FALSE(smtp.commands("Prvni radek").empty());
-  EXPECT_FALSE(smtp.commands("Druhy radek").empty());
-  EXPECT_THAT(smtp.commands("Subject:"), ElementsAre(HasSubstr("Pozdrav redakci")));
-  EXPECT_TRUE(smtp.received("QUIT"));
+  EXPECT_THAT(smtp->commands("MAIL"), ElementsAre(HasSubstr("<ctenar@example.cz>")));
+  EXPECT_FALSE(DataLines(*smtp, "Prvni radek").empty());
+  EXPECT_FALSE(DataLines(*smtp, "Druhy radek").empty());
+  EXPECT_THAT(DataLines(*smtp, "Subject:"), ElementsAre(HasSubstr("Pozdrav redakci")));
+  ASSERT_FALSE(smtp->commands("QUIT").empty());
+  const std::size_t firstCommands = smtp->commands().size();
 
   // The recipients went with the mail: the next one goes to the new selection only.
   frm.lsbContacts()->clearSelection();
   select("jana Adamová");
-  send(smtp.address());
-  smtp.stop();
-  const auto connections = smtp.connections();
-  ASSERT_EQ(connections.size(), 2u);
+  send(smtp->address());
+  smtp->stop();
+  EXPECT_EQ(smtp->connections(), 2);
+  const Strings commands = smtp->commands();
   Strings second;
-  for (const std::string& line : connections[1])
-    if (line.starts_with("RCPT")) second.push_back(line);
+  for (std::size_t i = firstCommands; i < commands.size(); ++i)
+    if (commands[i].starts_with("RCPT")) second.push_back(commands[i]);
   EXPECT_THAT(second, ElementsAre(HasSubstr("<jana@example.cz>")));
 }
 
 TEST_F(MailerWindowTest, WithoutRecipientsTheHeaderIsIncompleteAndOnlyLogged) {
-  MailerFakeServer smtp;
-  REQUIRE_LISTENING(smtp);
+  auto smtp = FakeSmtpServerOnPort25();
+  REQUIRE_LISTENING(*smtp);
   frm.FormShow();
   showWindow();
   StatusRecorder recorder(statusPanel());
-  send(smtp.address());
+  send(smtp->address());
   EXPECT_EQ(console.Lines(), Strings{"Exception: Incomplete Header"});
   EXPECT_TRUE(fake.boxes.empty());
   EXPECT_EQ(recorder.states, (Strings{"Connecting", "Sending Mail"}));
   EXPECT_EQ(frm.statusText(), "Sending Mail");
   EXPECT_TRUE(btnSend()->isEnabled());
-  EXPECT_FALSE(smtp.received("MAIL"));
+  EXPECT_TRUE(smtp->commands("MAIL").empty());
+}
+
+// That failure and a refused message both leave the client connected: the
+// next click still opens a connection of its own and delivers.
+TEST_F(MailerWindowTest, AClickAfterAFailedSendingConnectsAgainAndDelivers) {
+  auto smtp = FakeSmtpServerOnPort25();
+  REQUIRE_LISTENING(*smtp);
+  smtp->reply(".", {"554 Message rejected\r\n"});
+  frm.FormShow();
+  send(smtp->address());  // nobody selected
+  select("Eva Malá");
+  send(smtp->address());  // the server refuses the message
+  frm.lsbContacts()->clearSelection();
+  send(smtp->address());  // to the reader of the refused one
+
+  EXPECT_EQ(console.Lines(),
+            (Strings{"Exception: Incomplete Header", "Mailer: Send Failure",
+                     "Exception: 554 Message rejected", "Mailer: Send Success", "Mailer: SendMail"}));
+  EXPECT_THAT(fake.boxes, ElementsAre(Pair("Zprava Neodeslana!", "Sending Mail"),
+                                      Pair("Zprava Odeslana!", "Sending Mail")));
+  EXPECT_EQ(frm.statusText(), "");
+  EXPECT_TRUE(btnSend()->isEnabled());
+  // Each sending had a connection of its own and left it with QUIT.
+  EXPECT_EQ(smtp->connections(), 3);
+  EXPECT_EQ(smtp->commands("QUIT").size(), 3u);
+  EXPECT_EQ(smtp->commands(".").size(), 2u);
+  EXPECT_THAT(smtp->commands("RCPT"),
+              ElementsAre(HasSubstr("<eva@example.cz>"), HasSubstr("<eva@example.cz>")));
 }
 
 TEST_F(MailerWindowTest, RefusedConnectionShowsBothBoxesAndKeepsTheRecipients) {
@@ -350,27 +392,28 @@ TEST_F(MailerWindowTest, RefusedConnectionShowsBothBoxesAndKeepsTheRecipients) {
   EXPECT_TRUE(btnSend()->isEnabled());
 
   // The next sending also goes to the reader the failed one was meant for.
-  MailerFakeServer smtp;
-  REQUIRE_LISTENING(smtp);
+  auto smtp = FakeSmtpServerOnPort25();
+  REQUIRE_LISTENING(*smtp);
   frm.lsbContacts()->clearSelection();
   select("jana Adamová");
-  send(smtp.address());
-  EXPECT_THAT(smtp.commands("RCPT"),
+  send(smtp->address());
+  EXPECT_THAT(smtp->commands("RCPT"),
               ElementsAre(HasSubstr("<eva@example.cz>"), HasSubstr("<jana@example.cz>")));
   EXPECT_EQ(frm.statusText(), "");
 }
 
 TEST_F(MailerWindowTest, ClosingTheWindowEndsAWaitingSending) {
   // The server takes the sender and never answers.
-  MailerFakeServer smtp(MailerFakeServer::Replies{{"MAIL", ""}});
-  REQUIRE_LISTENING(smtp);
+  auto smtp = FakeSmtpServerOnPort25();
+  REQUIRE_LISTENING(*smtp);
+  smtp->reply("MAIL", {""});
   frm.FormShow();
   select("Eva Malá");
   showWindow();
   fake.onProcessEvents = [this, &smtp] {
-    if (frm.isVisible() && smtp.received("MAIL")) frm.close();
+    if (frm.isVisible() && !smtp->commands("MAIL").empty()) frm.close();
   };
-  send(smtp.address());
+  send(smtp->address());
   fake.onProcessEvents = nullptr;
   EXPECT_FALSE(frm.isVisible());
   ASSERT_EQ(console.Lines().size(), 1u);
@@ -393,15 +436,15 @@ TEST_F(MailerWindowTest, ModalShowingFillsTheListAndClosingHides) {
 // Headless runs: contact:, name:, from:, subject:, server:, body: and btnSend,
 // then close.
 TEST_F(MailerWindowTest, ScriptedRunFillsTheFormAndSends) {
-  MailerFakeServer smtp;
-  REQUIRE_LISTENING(smtp);
+  auto smtp = FakeSmtpServerOnPort25();
+  REQUIRE_LISTENING(*smtp);
   HeadlessPlatform headless;
   std::ostringstream err;
   ScriptedPlatform scripted(
       headless,
       AnswerQueue("contact:Petr Zeman, contact:Petr Zeman, contact:Nikdo, name:Jan Čtenář, "
                   "from:jan@example.cz, subject:Ahoj, server:" +
-                  smtp.address() + ", body:Prvni\\nDruhy\\, posledni, btnSend, ok, close, yes"),
+                  smtp->address() + ", body:Prvni\\nDruhy\\, posledni, btnSend, ok, close, yes"),
       err);
   ScopedPlatform use(scripted);
   EXPECT_EQ(platform().showModal(frm), 0);
@@ -417,11 +460,11 @@ TEST_F(MailerWindowTest, ScriptedRunFillsTheFormAndSends) {
   EXPECT_EQ(console.Lines(),
             (Strings{"Mailer: Contact not found: Nikdo", "Mailer: Send Success", "Mailer: SendMail"}));
   // Both entries show the same text, so both take its last address.
-  EXPECT_THAT(smtp.commands("RCPT"),
+  EXPECT_THAT(smtp->commands("RCPT"),
               ElementsAre(HasSubstr("<petr.druhy@example.cz>"), HasSubstr("<petr.druhy@example.cz>")));
-  EXPECT_THAT(smtp.commands("MAIL"), ElementsAre(HasSubstr("<jan@example.cz>")));
-  EXPECT_FALSE(smtp.commands("Prvni").empty());
-  EXPECT_FALSE(smtp.commands("Druhy, posledni").empty());
+  EXPECT_THAT(smtp->commands("MAIL"), ElementsAre(HasSubstr("<jan@example.cz>")));
+  EXPECT_FALSE(DataLines(*smtp, "Prvni").empty());
+  EXPECT_FALSE(DataLines(*smtp, "Druhy, posledni").empty());
 }
 
 TEST_F(MailerWindowTest, ScriptedRunLeavesOtherAnswers) {
