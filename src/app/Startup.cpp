@@ -1,1 +1,101 @@
-// placeholder
+#include "app/Startup.h"
+
+#include <memory>
+#include <utility>
+
+#include "common/CommandLine.h"
+#include "common/HostPaths.h"
+#include "common/IniFile.h"
+#include "common/Strings.h"
+#include "installer/ChiefUnzip.h"
+#include "installer/DataPackage.h"
+#include "installer/RarArc.h"
+#include "platform/Dialogs.h"
+#include "platform/Platform.h"
+
+namespace pagemoor {
+
+void StartupView::showFatalMessage(const std::string& text) {
+  ShowInfo(text);
+}
+
+std::string LauncherLogFile() {
+  // The program's file name as it is, extension and all. The private folder
+  // rather than the shared temporary one: other users must not read the log
+  // nor plant a file of this name for us to append to.
+  return PrivateTempDir() + ExtractFileName(CurrentCommandLine().programFile) + "_launcher_console";
+}
+
+Startup::Startup(StartupView& view, std::string rarLibraryPath)
+    : m_view(view), m_rarLibraryPath(std::move(rarLibraryPath)) {}
+
+int Startup::fail(const std::string& message) {
+  m_view.showFatalMessage(message);
+  m_outcome = StartupOutcome::Fatal;
+  return kStartupExitCode;
+}
+
+int Startup::run() {
+  m_settings = StartupSettings{};
+  m_settings.developMode = IsDevelopMode();
+  m_settings.noDx = AsciiLower(ParamStr(2)) == "/no_dx";
+
+  m_view.setApplicationTitle(kApplicationTitle);
+  // The check has already brought the running instance forward.
+  if (platform().isAlreadyRunning(kApplicationTitle)) {
+    m_outcome = StartupOutcome::AlreadyRunning;
+    return kStartupExitCode;
+  }
+
+  const std::string launcherLog = LauncherLogFile();
+  if (FileExists(launcherLog)) DeleteFileAt(launcherLog);
+
+  if (!m_settings.developMode) m_settings.launcher = m_view.showLauncher();
+
+  m_view.showThinking("Initializing ...");
+  // A folder an earlier run left empty; one with files in it stays.
+  RemoveEmptyFolder(ProjectDir());
+
+  std::string& file = m_settings.descriptionFile;
+  file = m_settings.developMode ? ChangeFileExt(CurrentCommandLine().programFile, ".UNP")
+                                : m_settings.launcher.project;
+  // " <nil>" has no folder and is named whole.
+  const std::string name = ExtractFileName(file);
+  if (!FileExists(file)) return fail("FATAL ERROR: " + name + " not found, terminating!");
+  if (AsciiLower(ReadIniValue(file, "uniproject", "destination")) != "pagemoor")
+    return fail("FATAL ERROR: " + name + " is not valid Pagemoor PMX file, terminating!");
+
+  if (!unpack()) return kStartupExitCode;
+
+  m_view.runWindows(m_settings);
+  // The viewer deletes what it unpacked; an empty folder may remain.
+  RemoveEmptyFolder(ProjectDir());
+  m_outcome = StartupOutcome::Finished;
+  return kStartupExitCode;
+}
+
+bool Startup::unpack() {
+  const std::string& file = m_settings.descriptionFile;
+  auto rar = std::make_unique<TRAR>(m_rarLibraryPath);
+  auto unzip = std::make_unique<TChiefUnzip>();
+
+  if (m_settings.developMode) {
+    // The count means nothing without unpacking, but it is read all the same,
+    // so a missing key is written back in both modes.
+    ReadIniValue(file, "uniproject", "files");
+  } else {
+    const UnpackResult result =
+        UnpackDataPackage(file, ProgramDir(), ProjectDir(), *rar, *unzip,
+                          [this](const std::string& text) { m_view.showThinking(text); });
+    if (!result.firstPartFound) {
+      fail("FATAL ERROR: file \"" + result.firstPartValue + "\" is not valid file, terminating!");
+      return false;
+    }
+  }
+
+  m_view.showThinking("Checking Files ...");
+  m_view.showThinking("Initializing ...");
+  return true;
+}
+
+}  // namespace pagemoor

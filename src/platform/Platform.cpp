@@ -37,6 +37,11 @@ bool Platform::postRemoteMessage(const std::string& /*peer*/, int /*message*/) {
   return false;
 }
 
+// Platforms that cannot see other processes let every instance run.
+bool Platform::isAlreadyRunning(const std::string& /*title*/) {
+  return false;
+}
+
 Platform& platform() {
   Platform* p = g_platform.load(std::memory_order_acquire);
   return p ? *p : DefaultPlatform();

@@ -107,6 +107,13 @@ class Platform {
   // when none listens.
   virtual bool postRemoteMessage(const std::string& peer, int message);
 
+  // --- One instance per user ---
+  // True when another instance of the program runs for this user; that
+  // instance is then asked to restore or raise its top-level window titled
+  // exactly `title`, if it still has one. The first caller becomes the
+  // running instance for the rest of the process. The default: none runs.
+  virtual bool isAlreadyRunning(const std::string& title);
+
   // --- Scripted runs ---
   // The answer queue of a scripted run, or nullptr for an interactive one.
   virtual AnswerQueue* scriptedAnswers() { return nullptr; }

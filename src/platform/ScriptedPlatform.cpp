@@ -161,4 +161,8 @@ bool ScriptedPlatform::postRemoteMessage(const std::string& peer, int message) {
   return m_inner.postRemoteMessage(peer, message);
 }
 
+bool ScriptedPlatform::isAlreadyRunning(const std::string& title) {
+  return m_inner.isAlreadyRunning(title);
+}
+
 }  // namespace pagemoor

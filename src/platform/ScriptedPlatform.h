@@ -18,8 +18,8 @@
 //   [ui] error: unexpected answer "X" for KIND
 // and the box takes its default. Shell requests start nothing; they are
 // written as "[ui] shell: open: TARGET" and "[ui] shell: start: COMMANDLINE".
-// Event processing, sleeping, the registry and remote-control messages go to
-// the inner platform.
+// Event processing, sleeping, the registry, remote-control messages and the
+// single-instance check go to the inner platform.
 #pragma once
 
 #include <iostream>
@@ -67,6 +67,7 @@ class ScriptedPlatform : public Platform {
 
   bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
   bool postRemoteMessage(const std::string& peer, int message) override;
+  bool isAlreadyRunning(const std::string& title) override;
 
   AnswerQueue* scriptedAnswers() override { return &m_answers; }
 

@@ -145,4 +145,9 @@ bool FakePlatform::postRemoteMessage(const std::string& peer, int message) {
   return remotePostResult;
 }
 
+bool FakePlatform::isAlreadyRunning(const std::string& title) {
+  calls.push_back({"instance", "", title});
+  return alreadyRunning;
+}
+
 }  // namespace pagemoor::test

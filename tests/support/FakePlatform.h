@@ -22,12 +22,13 @@ namespace pagemoor::test {
 
 struct PlatformCall {
   // info, confirm, input, open, save, folder, modal, shell-open, shell-start,
-  // reg-read, reg-write, reg-delete, reg-create.
+  // reg-read, reg-write, reg-delete, reg-create, instance.
   std::string kind;
   // The box's caption, the window's name, the registry key (ROOT\PATH).
   std::string caption;
   // The message, prompt, filter, folder, window caption, shell target or
-  // command line, registry value name (reg-write: NAME=VALUE).
+  // command line, registry value name (reg-write: NAME=VALUE), the title the
+  // single-instance check looks for.
   std::string text;
 
   bool operator==(const PlatformCall&) const = default;
@@ -58,6 +59,10 @@ class FakePlatform : public Platform {
   std::function<void(int)> remoteHandler;
   std::string remoteListenName;
   bool remoteListenResult = true;
+
+  // The single-instance check answers alreadyRunning; each call's title is
+  // recorded as an "instance" call.
+  bool alreadyRunning = false;
 
   std::vector<PlatformCall> calls;
   int processEventsCount = 0;
@@ -97,6 +102,7 @@ class FakePlatform : public Platform {
   void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
   bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
   bool postRemoteMessage(const std::string& peer, int message) override;
+  bool isAlreadyRunning(const std::string& title) override;
   AnswerQueue* scriptedAnswers() override { return answers; }
 
  private:

@@ -233,4 +233,9 @@ bool QtPlatform::postRemoteMessage(const std::string& peer, int message) {
   return RemoteControl::post(peer, message);
 }
 
+bool QtPlatform::isAlreadyRunning(const std::string& title) {
+  if (!m_singleInstance) m_singleInstance = std::make_unique<SingleInstance>();
+  return m_singleInstance->isAlreadyRunning(title);
+}
+
 }  // namespace pagemoor

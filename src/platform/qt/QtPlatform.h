@@ -1,7 +1,7 @@
 // The platform of an interactive run: Qt message boxes and dialogs, the
 // desktop's handlers for documents and web addresses, registry values in the
 // per-user file, remote-control messages through per-user local sockets
-// (RemoteControl.h).
+// (RemoteControl.h), one running instance per user (SingleInstance.h).
 #pragma once
 
 #include <QString>
@@ -14,6 +14,7 @@
 #include "platform/FileRegistry.h"
 #include "platform/Platform.h"
 #include "platform/qt/RemoteControl.h"
+#include "platform/qt/SingleInstance.h"
 
 class QWidget;
 
@@ -59,11 +60,17 @@ class QtPlatform : public FileRegistryPlatform {
   bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
   bool postRemoteMessage(const std::string& peer, int message) override;
 
+  // A per-user lock held for the life of this platform object, and a local
+  // socket on which a later instance asks for the window titled `title`
+  // (SingleInstance.h).
+  bool isAlreadyRunning(const std::string& title) override;
+
  private:
   std::optional<FileDialogResult> fileDialog(const FileDialogOptions& options, bool save);
 
   // Socket file name -> its listener.
   std::map<std::string, std::unique_ptr<RemoteControl>> m_remoteListeners;
+  std::unique_ptr<SingleInstance> m_singleInstance;
 };
 
 }  // namespace pagemoor
