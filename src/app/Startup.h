@@ -12,12 +12,12 @@
 
 #include <string>
 
+#include "app/Projects.h"
+
 namespace pagemoor {
 
 // The application's title, and the title a second instance looks for.
 inline constexpr const char* kApplicationTitle = "Pagemoor";
-// The launcher's project value when no project was started.
-inline constexpr const char* kNoProject = " <nil>";
 // The process's exit code, for a fatal end and a normal one alike.
 inline constexpr int kStartupExitCode = 0;
 
