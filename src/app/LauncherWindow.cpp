@@ -309,7 +309,7 @@ void TfrmLauncher::FormClose() {
   m_projectStarted = false;
   m_showing = false;
   hide();
-  if (m_loop) m_loop->quit();
+  m_modal.quit();
 }
 
 void TfrmLauncher::chkUseDXClick() {
@@ -390,22 +390,12 @@ std::string TfrmLauncher::modalCaption() const {
 }
 
 int TfrmLauncher::execModal() {
-  if (m_loop) return 0;  // already up
-  // Modality changes only while the window is hidden.
-  if (isVisible()) hide();
-  setWindowModality(Qt::ApplicationModal);
-  m_showing = true;
-  m_closedWithProject = false;
-  FormShow();
-  show();
-  raise();
-  activateWindow();
-  QEventLoop loop;
-  m_loop = &loop;
-  if (m_showing) loop.exec();
-  m_loop = nullptr;
-  hide();
-  setWindowModality(Qt::NonModal);
+  if (m_modal.running()) return 0;  // already up
+  m_modal.exec(*this, [this] {
+    m_showing = true;
+    m_closedWithProject = false;
+    FormShow();
+  });
   return m_closedWithProject ? 1 : 0;
 }
 

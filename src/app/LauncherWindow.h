@@ -16,10 +16,10 @@
 
 #include "console/DebugBox2.h"
 #include "platform/Platform.h"
+#include "platform/qt/WindowModal.h"
 
 class QCheckBox;
 class QCloseEvent;
-class QEventLoop;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -114,7 +114,7 @@ class TfrmLauncher : public QWidget, public ModalWindow {
   bool m_projectStarted = false;
   bool m_showing = false;            // between showing and FormClose
   bool m_closedWithProject = false;  // how the last showing ended
-  QEventLoop* m_loop = nullptr;
+  WindowModal m_modal;
 
   GifImageWidget* m_gifLogo = nullptr;
   ImageWidget* m_imgShowConsole = nullptr;

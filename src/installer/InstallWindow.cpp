@@ -259,7 +259,7 @@ void TfrmInstall::extractRar(const std::string& archive, const std::string& targ
 void TfrmInstall::FormClose() {
   clickSound();
   hide();
-  if (m_loop) m_loop->quit();
+  m_modal.quit();
 }
 
 void TfrmInstall::RAR1Extracting(TRAR&, const RARHeaderData& eFile) {
@@ -323,20 +323,7 @@ std::string TfrmInstall::modalCaption() const {
 }
 
 int TfrmInstall::execModal() {
-  if (m_loop) return 0;  // already up
-  // Modality changes only while the window is hidden.
-  if (isVisible()) hide();
-  setWindowModality(Qt::ApplicationModal);
-  FormShow();
-  show();
-  raise();
-  activateWindow();
-  QEventLoop loop;
-  m_loop = &loop;
-  if (isVisible()) loop.exec();
-  m_loop = nullptr;
-  hide();
-  setWindowModality(Qt::NonModal);
+  m_modal.exec(*this, [this] { FormShow(); });
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "installer/ChiefUnzip.h"
 #include "installer/RarArc.h"
 #include "platform/Platform.h"
+#include "platform/qt/WindowModal.h"
 
 class QCheckBox;
 class QCloseEvent;
@@ -19,7 +20,6 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QEventLoop;
 
 namespace pagemoor {
 
@@ -103,7 +103,7 @@ class TfrmInstall : public QWidget, public ModalWindow {
   QListWidget* m_checkList = nullptr;
   std::vector<std::string> m_volumes;  // the drive box's roots, in its order
   std::string m_openDialogInitialDir;
-  QEventLoop* m_loop = nullptr;
+  WindowModal m_modal;
   bool m_extracting = false;
 };
 

@@ -328,20 +328,7 @@ std::string TfrmMailer::modalCaption() const {
 }
 
 int TfrmMailer::execModal() {
-  if (m_loop) return 0;  // already up
-  // Modality changes only while the window is hidden.
-  if (isVisible()) hide();
-  setWindowModality(Qt::ApplicationModal);
-  FormShow();
-  show();
-  raise();
-  activateWindow();
-  QEventLoop loop;
-  m_loop = &loop;
-  if (isVisible()) loop.exec();
-  m_loop = nullptr;
-  hide();
-  setWindowModality(Qt::NonModal);
+  m_modal.exec(*this, [this] { FormShow(); });
   return 0;
 }
 
@@ -386,7 +373,7 @@ void TfrmMailer::closeEvent(QCloseEvent* event) {
   // (the click's handler logs the failure) rather than leaving a hidden window
   // talking to the server.
   if (m_sending) m_smtp.Abort();
-  if (m_loop) m_loop->quit();
+  m_modal.quit();
   event->accept();
 }
 

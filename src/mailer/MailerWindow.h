@@ -8,9 +8,9 @@
 #include "console/DebugBox2.h"
 #include "mailer/QzSMTP.h"
 #include "platform/Platform.h"
+#include "platform/qt/WindowModal.h"
 
 class QCloseEvent;
-class QEventLoop;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -84,7 +84,7 @@ class TfrmMailer : public QWidget, public ModalWindow {
   QPushButton* m_btnSend = nullptr;
   QStatusBar* m_sb1 = nullptr;
   QLabel* m_statusPanel = nullptr;
-  QEventLoop* m_loop = nullptr;
+  WindowModal m_modal;
   bool m_sending = false;  // btnSendClick is running (its waits let events in)
 };
 
