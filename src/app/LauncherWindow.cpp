@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDate>
-#include <QEventLoop>
 #include <QFile>
 #include <QFont>
 #include <QFrame>

@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>

@@ -1,7 +1,6 @@
 #include "mailer/MailerWindow.h"
 
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QFont>
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,2 +1,195 @@
+// The magazine's one window (TfrmMain): the desktop and title pictures, the
+// three hypertext panes, the console and its button. It runs the start
+// sequence when first shown; everything the reader then sees is placed by
+// console commands.
+//
+// Object names: the window "frmMain"; "imgTop", "imgDesktop", "htmlMain",
+// "htmlLeft", "htmlTop", "btnConsole", "memError", "sndLabel", "lblAC",
+// "tmrMainUp", "tmrMainDown", "tmrLeftUp", "tmrLeftDown". The console's
+// window is "frmDebugBox" (its own top-level window).
+//
+// Exceptions: every handler of ours runs through runGuarded(), which hands an
+// escaping std::exception to the current application handler (logged, never
+// shown) instead of letting it unwind through Qt's event dispatch.
 #pragma once
-// placeholder
+
+#include <QPointer>
+#include <QWidget>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Startup.h"
+#include "pictures/CursorWidget.h"
+#include "viewer/DisplaySurface.h"
+#include "viewer/Shutdown.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QTimer;
+class QToolButton;
+
+namespace pagemoor {
+
+class ConsoleWindow;
+class HtmlPaneWidget;
+class ImageWidget;
+class ScaledScreen;
+class TDebugBox2;
+class TPlinq_Main;
+class TThinking_box;
+class ViewerConsole;
+
+// How a control is docked in the window's client area.
+enum class PaneAlign { None, Top, Bottom, Left, Right, Client };
+
+class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
+  Q_OBJECT
+
+ public:
+  // The design size of the client area: the screen the magazine was made for.
+  static constexpr int kDesignWidth = 800;
+  static constexpr int kDesignHeight = 600;
+
+  // Own slots of the cursor table.
+  static constexpr int kNormalCursor = 1679;
+  static constexpr int kLinkCursor = 1680;
+  static constexpr int kHourglassCopy = 1682;
+
+  // thinking: the start-up's thinking box; may be null.
+  explicit TfrmMain(TThinking_box* thinking = nullptr, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+  TfrmMain(const TfrmMain&) = delete;
+  TfrmMain& operator=(const TfrmMain&) = delete;
+
+  // --- What the start-up hands over ---
+  void setLauncherChoice(const LauncherChoice& choice) { m_launcher = choice; }
+  void setJukebox(TPlinq_Main* jukebox);
+  // The windows the localisation is applied to after the viewer, in order:
+  // jukebox, mailer, picture viewer, installer, credits (null: not there).
+  void setLocalisedWindows(std::vector<QWidget*> windows) { m_localised = std::move(windows); }
+  // The full-screen presentation; without one the window itself goes full screen.
+  void setScaledScreen(ScaledScreen* screen) { m_scaled = screen; }
+  // Replaces the end of the message loop (tests).
+  void setTerminate(std::function<void()> terminate) { m_terminate = std::move(terminate); }
+  // Closes and destroys the jukebox at the end of a reading; the default only closes it.
+  void setJukeboxDestroyer(std::function<void()> destroy) { m_destroyJukebox = std::move(destroy); }
+
+  // --- Operations ---
+  void SetUpPane(HtmlPaneWidget* pane, const std::string& fileName);
+  void SelectDisplayMode();
+  void SetUpCursors();
+  void LogApplicationException(const std::exception& e);
+
+  // --- Event handlers ---
+  void FormCreate();
+  void FormShow();
+  // percent: how far the desktop picture has loaded.
+  void imgDesktopProgress(int percent);
+  void ApplicationEvents1Minimize();
+  void ApplicationEvents1Restore();
+  void ApplicationEvents1Exception(const std::exception& e);
+
+  // Runs a handler; an exception that escapes it goes to the application's
+  // exception handler of the moment.
+  void runGuarded(const std::function<void()>& handler);
+
+  // --- State and controls ---
+  bool useDirectX() const override { return m_useDirectX; }
+  bool startSequenceRun() const { return m_shownOnce; }
+  CursorSlot cursorSlot(int slot) const;
+  PaneAlign paneAlign(const QWidget* control) const;
+  // Lays the aligned controls out again in the client area.
+  void realign();
+
+  TDebugBox2& Console() { return *m_console; }
+  ConsoleWindow* consoleWindow() const { return m_consoleWindow.get(); }
+  DisplaySurface& DXDraw() { return m_surface; }
+  DesktopDisplayMode& desktopMode() { return m_desktop; }
+  ViewerShutdown& shutdown() { return *m_shutdown; }
+  HtmlPaneWidget* htmlMain() const { return m_htmlMain; }
+  HtmlPaneWidget* htmlLeft() const { return m_htmlLeft; }
+  HtmlPaneWidget* htmlTop() const { return m_htmlTop; }
+  ImageWidget* imgTop() const { return m_imgTop; }
+  ImageWidget* imgDesktop() const { return m_imgDesktop; }
+  QToolButton* btnConsole() const { return m_btnConsole; }
+  QPlainTextEdit* memError() const { return m_memError; }
+  QLabel* sndLabel() const { return m_sndLabel; }
+  QLabel* lblAC() const { return m_lblAC; }
+  // The error page's lines.
+  std::vector<std::string> errorPage() const;
+
+  // --- ScreenPresenter ---
+  void enterFullScreen() override;
+  void leaveFullScreen() override;
+
+  // --- ShutdownHost ---
+  void restoreDesktopMode() override;
+  void finaliseSurface() override;
+  bool jukeboxExists() const override;
+  void shutdownAudio() override;
+  void closeAndDestroyJukebox() override;
+  void destroyConsole() override;
+  void terminateApplication() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildConsole();
+  HtmlPaneWidget* makePane(const char* name);
+  void setAlign(QWidget* control, PaneAlign align);
+  void loadCursorInto(int slot, const std::string& path);
+  void applyCursors();
+  void windowStateChanged(Qt::WindowStates old, Qt::WindowStates now);
+
+  TThinking_box* m_thinking;
+  LauncherChoice m_launcher;
+  QPointer<TPlinq_Main> m_jukebox;
+  std::vector<QWidget*> m_localised;
+  ScaledScreen* m_scaled = nullptr;
+  std::function<void()> m_terminate;
+  std::function<void()> m_destroyJukebox;
+
+  std::unique_ptr<TDebugBox2> m_console;
+  std::unique_ptr<ViewerConsole> m_consoleHandlers;
+  std::unique_ptr<ConsoleWindow> m_consoleWindow;
+  std::unique_ptr<ViewerShutdown> m_shutdown;
+  DisplaySurface m_surface;
+  DesktopDisplayMode m_desktop;
+  bool m_useDirectX = true;
+  bool m_shownOnce = false;
+  bool m_closing = false;
+  // ApplicationEvents1Exception until the start sequence installs LogApplicationException.
+  bool m_logHandlerInstalled = false;
+
+  std::map<int, CursorSlot> m_cursors;
+  std::map<const QWidget*, PaneAlign> m_align;
+  std::vector<QWidget*> m_alignOrder;
+  // The geometry last set on each control, before the docking overrides it.
+  std::map<const QWidget*, QRect> m_requested;
+
+  ImageWidget* m_imgTop = nullptr;
+  ImageWidget* m_imgDesktop = nullptr;
+  HtmlPaneWidget* m_htmlMain = nullptr;
+  HtmlPaneWidget* m_htmlLeft = nullptr;
+  HtmlPaneWidget* m_htmlTop = nullptr;
+  QToolButton* m_btnConsole = nullptr;
+  QPlainTextEdit* m_memError = nullptr;
+  QLabel* m_sndLabel = nullptr;
+  QLabel* m_lblAC = nullptr;
+  QTimer* m_tmrMainUp = nullptr;
+  QTimer* m_tmrMainDown = nullptr;
+  QTimer* m_tmrLeftUp = nullptr;
+  QTimer* m_tmrLeftDown = nullptr;
+};
+
+}  // namespace pagemoor
