@@ -32,6 +32,7 @@
 #include "pictures/GifImageWidget.h"
 #include "platform/AnswerQueue.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/QtText.h"
 
 namespace pagemoor {
 
@@ -44,10 +45,6 @@ constexpr const char* kLogoResource = ":/launcher/launcher-logo.gif";
 constexpr const char* kBackgroundResource = ":/launcher/launcher-background.gif";
 constexpr const char* kLogSource = "System";
 const QColor kLime(0, 255, 0);
-
-QString ToQt(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 QFont ArialFont(int pixelSize, bool bold) {
   QFont font(QStringLiteral("Arial"));

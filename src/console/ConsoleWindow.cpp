@@ -1,4 +1,5 @@
 #include "console/ConsoleWindow.h"
+#include "platform/qt/QtText.h"
 
 #include <QAbstractListModel>
 #include <QCloseEvent>
@@ -19,10 +20,6 @@
 namespace pagemoor {
 
 namespace {
-
-QString ToQt(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string FromQt(const QString& text) {
   return text.toUtf8().toStdString();

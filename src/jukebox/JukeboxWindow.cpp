@@ -30,14 +30,11 @@
 #include "common/Strings.h"
 #include "console/DebugBox2.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/qt/QtText.h"
 
 namespace pagemoor {
 
 namespace {
-
-QString ToQt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Sizes of the 800-pixel-wide design.
 constexpr int kClientWidth = 456;

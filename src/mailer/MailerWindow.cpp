@@ -22,14 +22,11 @@
 #include "mailer/Contacts.h"
 #include "platform/AnswerQueue.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/QtText.h"
 
 namespace pagemoor {
 
 namespace {
-
-QString ToQt(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 constexpr int kClientWidth = 534;
 constexpr int kClientHeight = 376;

@@ -17,16 +17,9 @@
 #include "common/HostPaths.h"
 #include "pictures/ImageWidget.h"
 #include "platform/AnswerQueue.h"
+#include "platform/qt/QtText.h"
 
 namespace pagemoor {
-
-namespace {
-
-QString ToQt(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
-}  // namespace
 
 TfrmPV::TfrmPV(TDebugBox2& console, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
@@ -75,7 +68,8 @@ TfrmPV::TfrmPV(TDebugBox2& console, QWidget* parent)
   m_listBox->setObjectName("ListBox1");
   m_listBox->hide();
 
-  for (QWidget* w : {static_cast<QWidget*>(m_imgBack), static_cast<QWidget*>(m_imgNoData), m_listBox->viewport()}) {
+  for (QWidget* w :
+       {static_cast<QWidget*>(m_imgBack), static_cast<QWidget*>(m_imgNoData), m_listBox->viewport()}) {
     w->setMouseTracking(true);
     w->installEventFilter(this);
   }
@@ -200,7 +194,8 @@ void TfrmPV::mousePressEvent(QMouseEvent* event) {
 }
 
 void TfrmPV::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = event->button() == Qt::LeftButton && m_leftPressed && rect().contains(event->position().toPoint());
+  const bool click =
+      event->button() == Qt::LeftButton && m_leftPressed && rect().contains(event->position().toPoint());
   if (event->button() == Qt::LeftButton) m_leftPressed = false;
   QWidget::mouseReleaseEvent(event);
   if (click) imgBackClick();

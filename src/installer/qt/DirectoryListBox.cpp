@@ -16,14 +16,11 @@
 
 #include "common/HostPaths.h"
 #include "common/Strings.h"
+#include "platform/qt/QtText.h"
 
 namespace pagemoor {
 
 namespace {
-
-QString ToQt(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 // Pixels of indent per folder level.
 constexpr int kIndent = 10;

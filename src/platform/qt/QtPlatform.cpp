@@ -17,14 +17,11 @@
 #include <utility>
 
 #include "common/HostPaths.h"
+#include "platform/qt/QtText.h"
 
 namespace pagemoor {
 
 namespace {
-
-QString ToQt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string FromQt(const QString& text) {
   return text.toUtf8().toStdString();

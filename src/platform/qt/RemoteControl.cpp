@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/HostPaths.h"
+#include "platform/qt/QtText.h"
 
 namespace pagemoor {
 
@@ -26,10 +27,6 @@ constexpr std::size_t kMaxFileNameStem = 64;
 // line is cut off instead of filling our memory.
 constexpr qsizetype kMaxLineLength = 64;
 constexpr int kProbeTimeoutMilliseconds = 200;
-
-QString ToQt(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The folder must be ours and closed to other users' writes: a socket file in
 // it is then something only we could have put there.

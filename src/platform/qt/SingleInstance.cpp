@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "common/HostPaths.h"
+#include "platform/qt/QtText.h"
 #include "platform/qt/RemoteControl.h"
 
 namespace pagemoor {
@@ -24,10 +25,6 @@ namespace {
 
 // A title is one line; anything longer is not a request of ours.
 constexpr qsizetype kMaxRequestLength = 4096;
-
-QString ToQt(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
