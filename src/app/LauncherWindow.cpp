@@ -32,6 +32,7 @@
 #include "pictures/GifImageWidget.h"
 #include "platform/AnswerQueue.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/Controls.h"
 #include "platform/qt/QtText.h"
 
 namespace pagemoor {
@@ -44,33 +45,6 @@ constexpr int kLogoHeight = 90;
 constexpr const char* kLogoResource = ":/launcher/launcher-logo.gif";
 constexpr const char* kBackgroundResource = ":/launcher/launcher-background.gif";
 constexpr const char* kLogSource = "System";
-const QColor kLime(0, 255, 0);
-
-QFont ArialFont(int pixelSize, bool bold) {
-  QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(pixelSize);
-  font.setBold(bold);
-  return font;
-}
-
-void SetTextColor(QWidget* widget, const QColor& color) {
-  QPalette p = widget->palette();
-  p.setColor(QPalette::WindowText, color);
-  p.setColor(QPalette::ButtonText, color);
-  widget->setPalette(p);
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QString& text, int pixelSize,
-                  bool bold) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  label->setFont(ArialFont(pixelSize, bold));
-  SetTextColor(label, Qt::black);
-  label->move(left, top);
-  label->adjustSize();
-  return label;
-}
 
 // A label that only carries a value for the rest of the run.
 QLabel* MakeHiddenLabel(QWidget* parent, const char* name, const QString& text) {
@@ -79,16 +53,6 @@ QLabel* MakeHiddenLabel(QWidget* parent, const char* name, const QString& text) 
   label->setTextFormat(Qt::PlainText);
   label->hide();
   return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setFlat(true);
-  button->setFont(ArialFont(16, true));
-  SetTextColor(button, Qt::black);
-  button->setGeometry(geometry);
-  return button;
 }
 
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top) {
@@ -162,7 +126,8 @@ TfrmLauncher::TfrmLauncher(QWidget* parent)
   m_imgShowConsole->setGeometry(80, 0, 33, 41);
   m_imgShowConsole->OnClick = [this](ImageWidget*) { imgShowConsoleClick(); };
 
-  MakeLabel(this, "Label1", 8, 96, QString::fromUtf8("Prosím zvolte si projekt z nabídky:"), 16, true);
+  MakeLabel(this, "Label1", 8, 96, QString::fromUtf8("Prosím zvolte si projekt z nabídky:"), Qt::black,
+            ArialFont(16, true));
 
   m_listBox = new QListWidget(this);
   m_listBox->setObjectName("ListBox1");
@@ -180,17 +145,19 @@ TfrmLauncher::TfrmLauncher(QWidget* parent)
   SetTextColor(shape, Qt::white);
   shape->setGeometry(8, 232, 361, 65);
 
-  MakeLabel(this, "Label2", 16, 240, QStringLiteral("Autor:"), 13, false);
-  MakeLabel(this, "Label3", 16, 256, QStringLiteral("E-Mail:"), 13, false);
-  MakeLabel(this, "Label4", 16, 272, QStringLiteral("WWW:"), 13, false);
-  m_lblAuthor = MakeLabel(this, "lblAuthor", 64, 240, QStringLiteral(" "), 13, true);
-  m_lblEmail = MakeLabel(this, "lblEmail", 64, 256, QStringLiteral(" "), 13, true);
-  m_lblWWW = MakeLabel(this, "lblWWW", 64, 272, QStringLiteral(" "), 13, true);
+  MakeLabel(this, "Label2", 16, 240, QStringLiteral("Autor:"), Qt::black, ArialFont(13, false));
+  MakeLabel(this, "Label3", 16, 256, QStringLiteral("E-Mail:"), Qt::black, ArialFont(13, false));
+  MakeLabel(this, "Label4", 16, 272, QStringLiteral("WWW:"), Qt::black, ArialFont(13, false));
+  m_lblAuthor = MakeLabel(this, "lblAuthor", 64, 240, QStringLiteral(" "), Qt::black, ArialFont(13, true));
+  m_lblEmail = MakeLabel(this, "lblEmail", 64, 256, QStringLiteral(" "), Qt::black, ArialFont(13, true));
+  m_lblWWW = MakeLabel(this, "lblWWW", 64, 272, QStringLiteral(" "), Qt::black, ArialFont(13, true));
   // Long values end at the outline's right edge.
   for (QLabel* value : {m_lblAuthor, m_lblEmail, m_lblWWW}) value->setFixedWidth(8 + 361 - 64 - 4);
 
-  m_btnClose = MakeButton(this, "btnClose", QString::fromUtf8("Zavřít"), QRect(8, 336, 113, 22));
-  m_btnRun = MakeButton(this, "btnRun", QStringLiteral("Spustit Projekt"), QRect(128, 336, 129, 22));
+  m_btnClose =
+      MakeFlatButton(this, "btnClose", QString::fromUtf8("Zavřít"), QRect(8, 336, 113, 22), Qt::black);
+  m_btnRun =
+      MakeFlatButton(this, "btnRun", QStringLiteral("Spustit Projekt"), QRect(128, 336, 129, 22), Qt::black);
   connect(m_btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
   connect(m_btnRun, &QPushButton::clicked, this, [this] { btnRunClick(); });
 

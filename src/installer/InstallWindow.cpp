@@ -22,6 +22,7 @@
 #include "pictures/ImageWidget.h"
 #include "platform/AnswerQueue.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/Controls.h"
 #include "platform/qt/QtText.h"
 
 namespace pagemoor {
@@ -30,42 +31,9 @@ namespace {
 
 constexpr int kClientWidth = 495;
 constexpr int kClientHeight = 296;
-const QColor kLime(0, 255, 0);
 
 constexpr const char* kOpenFilter =
     "Archives (*.RAR;*.ZIP)|*.RAR;*.ZIP|RAR Archives (*.RAR)|*.RAR|ZIP Archives (*.ZIP)|*.ZIP";
-
-void SetTextColor(QWidget* widget, const QColor& color) {
-  QPalette p = widget->palette();
-  p.setColor(QPalette::WindowText, color);
-  p.setColor(QPalette::ButtonText, color);
-  widget->setPalette(p);
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QString& text,
-                  const QColor& color) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  SetTextColor(label, color);
-  label->move(left, top);
-  label->adjustSize();
-  return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setFlat(true);
-  QFont font("Arial");
-  font.setPixelSize(16);
-  font.setBold(true);
-  button->setFont(font);
-  SetTextColor(button, kLime);
-  button->setGeometry(geometry);
-  button->setFocusPolicy(Qt::TabFocus);
-  return button;
-}
 
 // The mount table the drive box offers volumes from; empty where there is none.
 std::string MountTable() {
@@ -115,8 +83,10 @@ TfrmInstall::TfrmInstall(TDebugBox2& console, const std::string& rarLibrary, QWi
   m_lblFolder->setFixedWidth(368 - 16);
   MakeLabel(this, "Label1", 368, 80, QString::fromUtf8("Průběh rozbalování"), Qt::white);
 
-  m_btnFile = MakeButton(this, "btnFile", "Zvolit Soubor", QRect(280, 8, 113, 25));
-  m_btnRozbalit = MakeButton(this, "btnRozbalit", "Rozbalit", QRect(408, 8, 73, 25));
+  m_btnFile = MakeFlatButton(this, "btnFile", "Zvolit Soubor", QRect(280, 8, 113, 25), kLime);
+  m_btnFile->setFocusPolicy(Qt::TabFocus);
+  m_btnRozbalit = MakeFlatButton(this, "btnRozbalit", "Rozbalit", QRect(408, 8, 73, 25), kLime);
+  m_btnRozbalit->setFocusPolicy(Qt::TabFocus);
   connect(m_btnFile, &QPushButton::clicked, this, [this] { btnFileClick(); });
   connect(m_btnRozbalit, &QPushButton::clicked, this, [this] {
     // A failure must not unwind through Qt's event loop.

@@ -22,6 +22,7 @@
 #include "mailer/Contacts.h"
 #include "platform/AnswerQueue.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/Controls.h"
 #include "platform/qt/QtText.h"
 
 namespace pagemoor {
@@ -32,18 +33,10 @@ constexpr int kClientWidth = 534;
 constexpr int kClientHeight = 376;
 constexpr int kStatusHeight = 24;
 constexpr int kStatusPanelWidth = 50;
-const QColor kLime(0, 255, 0);
 const QColor kAqua(0, 255, 255);
 
 AddressBook ProjectAddressBook() {
   return AddressBook(JoinPath(ProjectDir(), "ini\\contacts.ini"));
-}
-
-QFont Arial(int pixels, bool bold = false) {
-  QFont font("Arial");
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
 }
 
 void SetColors(QWidget* widget, QPalette::ColorRole background, const QColor& back, QPalette::ColorRole text,
@@ -54,23 +47,13 @@ void SetColors(QWidget* widget, QPalette::ColorRole background, const QColor& ba
   widget->setPalette(p);
 }
 
-void MakeLabel(QWidget* parent, const char* name, int left, int top, const char* text) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  // Every label is lime: on the black form nothing else reads.
-  SetColors(label, QPalette::Window, Qt::black, QPalette::WindowText, kLime);
-  label->move(left, top);
-  label->adjustSize();
-}
-
 // Edits, the contact list and the message: Arial 13 px, black on white,
 // whatever the desktop's colours are.
 template <typename W>
 W* MakeInput(QWidget* parent, const char* name, QRect geometry) {
   auto* widget = new W(parent);
   widget->setObjectName(name);
-  widget->setFont(Arial(13));
+  widget->setFont(ArialFont(13));
   SetColors(widget, QPalette::Base, Qt::white, QPalette::Text, Qt::black);
   widget->setGeometry(geometry);
   return widget;
@@ -121,22 +104,22 @@ TfrmMailer::TfrmMailer(TDebugBox2& console, QWidget* parent)
 
   const std::string server = DefaultSmtpServer();
 
-  MakeLabel(this, "lblSenderName", 8, 16, "Vaše Jméno:");
+  MakeLabel(this, "lblSenderName", 8, 16, QString::fromUtf8("Vaše Jméno:"), kLime);
   m_edtSenderName = MakeInput<QLineEdit>(this, "edtSenderName", QRect(112, 8, 169, 24));
-  MakeLabel(this, "lblSenderEmail", 8, 48, "Váš E-Mail:");
+  MakeLabel(this, "lblSenderEmail", 8, 48, QString::fromUtf8("Váš E-Mail:"), kLime);
   m_edtSenderEmail = MakeInput<QLineEdit>(this, "edtSenderEmail", QRect(112, 40, 169, 24));
-  MakeLabel(this, "lblSubject", 8, 80, "Předmět Zprávy:");
+  MakeLabel(this, "lblSubject", 8, 80, QString::fromUtf8("Předmět Zprávy:"), kLime);
   m_edtSubject = MakeInput<QLineEdit>(this, "edtSubject", QRect(112, 72, 169, 24));
-  MakeLabel(this, "lblSMTPServer", 8, 112, "SMTP Server:");
+  MakeLabel(this, "lblSMTPServer", 8, 112, QString::fromUtf8("SMTP Server:"), kLime);
   m_edtSMTPServer = MakeInput<QLineEdit>(this, "edtSMTPServer", QRect(112, 104, 169, 24));
   m_edtSMTPServer->setText(ToQt(server));
 
-  MakeLabel(this, "lblReceiver", 296, 8, "Příjemce Zprávy:");
+  MakeLabel(this, "lblReceiver", 296, 8, QString::fromUtf8("Příjemce Zprávy:"), kLime);
   m_lsbContacts = MakeInput<QListWidget>(this, "lsbContacts", QRect(296, 24, 233, 105));
   m_lsbContacts->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_lsbContacts->setSortingEnabled(true);
 
-  MakeLabel(this, "lblMessage", 8, 144, "Zpráva:");
+  MakeLabel(this, "lblMessage", 8, 144, QString::fromUtf8("Zpráva:"), kLime);
   m_memBody = MakeInput<QPlainTextEdit>(this, "memBody", QRect(8, 160, 393, 177));
 
   auto* memo1 = new QPlainTextEdit(this);
@@ -144,7 +127,7 @@ TfrmMailer::TfrmMailer(TDebugBox2& console, QWidget* parent)
   memo1->setReadOnly(true);
   // The hint has nine lines in a narrow box: a smaller type keeps them all in
   // view.
-  memo1->setFont(Arial(11));
+  memo1->setFont(ArialFont(11));
   SetColors(memo1, QPalette::Base, Qt::black, QPalette::Text, kAqua);
   memo1->setGeometry(408, 160, 121, 145);
   const std::vector<std::string> hint = {
@@ -157,7 +140,7 @@ TfrmMailer::TfrmMailer(TDebugBox2& console, QWidget* parent)
   m_btnSend = new QPushButton(QString::fromUtf8("Odeslat Zprávu"), this);
   m_btnSend->setObjectName("btnSend");
   m_btnSend->setFlat(true);
-  m_btnSend->setFont(Arial(16, true));
+  m_btnSend->setFont(ArialFont(16, true));
   SetColors(m_btnSend, QPalette::Button, Qt::black, QPalette::ButtonText, kLime);
   m_btnSend->setGeometry(408, 312, 121, 25);
   connect(m_btnSend, &QPushButton::clicked, this, [this] { sendClicked(); });

@@ -1,0 +1,46 @@
+#include "platform/qt/Controls.h"
+
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+
+namespace pagemoor {
+
+QFont ArialFont(int pixelSize, bool bold) {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(pixelSize);
+  font.setBold(bold);
+  return font;
+}
+
+void SetTextColor(QWidget* widget, const QColor& color) {
+  QPalette p = widget->palette();
+  p.setColor(QPalette::WindowText, color);
+  p.setColor(QPalette::ButtonText, color);
+  widget->setPalette(p);
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QString& text,
+                  const QColor& color, const std::optional<QFont>& font) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  if (font) label->setFont(*font);
+  SetTextColor(label, color);
+  label->move(left, top);
+  label->adjustSize();
+  return label;
+}
+
+QPushButton* MakeFlatButton(QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                            const QColor& color) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setFlat(true);
+  button->setFont(ArialFont(16, true));
+  SetTextColor(button, color);
+  button->setGeometry(geometry);
+  return button;
+}
+
+}  // namespace pagemoor
