@@ -15,29 +15,6 @@ namespace {
 
 constexpr const char* kLogSource = "System";
 
-// '*' any run of characters, '?' one byte; letters compare in ASCII lower case.
-bool WildcardMatch(std::string_view mask, std::string_view name) {
-  std::size_t m = 0, n = 0;
-  std::size_t starMask = std::string_view::npos, starName = 0;
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  while (n < name.size()) {
-    if (m < mask.size() && mask[m] == '*') {
-      starMask = m++;
-      starName = n;
-    } else if (m < mask.size() && (mask[m] == '?' || lower(mask[m]) == lower(name[n]))) {
-      ++m;
-      ++n;
-    } else if (starMask != std::string_view::npos) {
-      m = starMask + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*') ++m;
-  return m == mask.size();
-}
-
 bool IsOurProject(const std::string& file) {
   return AsciiLower(ReadIniValue(file, "uniproject", "destination")) == "pagemoor";
 }
@@ -53,7 +30,7 @@ std::vector<std::string> MatchingFiles(std::string_view pattern) {
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name.empty() || name[0] == '.') continue;
-    if (!WildcardMatch(parts.name, name)) continue;
+    if (!MatchesMask(name, parts.name)) continue;
     if (!FileExists(JoinPath(folder, name))) continue;
     names.push_back(name);
   }

@@ -53,6 +53,7 @@ const std::vector<OptionInfo>& KnownOptions() {
        true},
       {"version", nullptr, "print the version and exit"},
       {"help", nullptr, "print this help and exit"},
+      {"window", nullptr, "show the magazine in a window instead of full screen (Alt+Enter switches)"},
   };
   return options;
 }

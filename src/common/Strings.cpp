@@ -262,4 +262,56 @@ std::size_t CharCount(std::string_view text) {
   return n;
 }
 
+// Code points, ASCII letters folded to lower case.
+static std::u32string FoldedCodePoints(std::string_view text) {
+  std::u32string out;
+  std::size_t pos = 0;
+  char32_t cp = 0;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, pos, cp)) cp = static_cast<unsigned char>(text[pos - 1]);
+    if (cp >= 'A' && cp <= 'Z') cp += 'a' - 'A';
+    out.push_back(cp);
+  }
+  return out;
+}
+
+// '*' takes any run of characters, '?' one character.
+static bool WildcardCodePoints(const std::u32string& name, const std::u32string& mask) {
+  std::size_t n = 0;
+  std::size_t m = 0;
+  std::size_t starMask = std::u32string::npos;
+  std::size_t starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (starMask != std::u32string::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+// A DOS mask: as a wildcard, and a mask that ends in ".*" also takes names
+// without any dot ("*.*" takes every name, "readme.*" takes "README").
+bool MatchesDosMask(std::string_view fileName, std::string_view mask) {
+  if (mask.empty()) return true;
+  const std::u32string name = FoldedCodePoints(fileName);
+  const std::u32string m = FoldedCodePoints(mask);
+  if (WildcardCodePoints(name, m)) return true;
+  return m.ends_with(U".*") && name.find(U'.') == std::u32string::npos &&
+         WildcardCodePoints(name, m.substr(0, m.size() - 2));
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  return WildcardCodePoints(FoldedCodePoints(name), FoldedCodePoints(mask));
+}
+
 }  // namespace pagemoor

@@ -94,4 +94,11 @@ std::string FormatText(std::string_view format, const std::vector<std::string>& 
 // Number of code points (invalid bytes count one each).
 std::size_t CharCount(std::string_view text);
 
+// File-name masks, letters compared in ASCII lower case, by characters (not
+// bytes): '*' takes any run of characters, '?' one character.
+bool MatchesMask(std::string_view name, std::string_view mask);
+// A DOS mask: as above, and a mask that ends in ".*" also takes names without
+// any dot ("*.*" takes every name, "readme.*" takes "README"); empty takes all.
+bool MatchesDosMask(std::string_view fileName, std::string_view mask);
+
 }  // namespace pagemoor

@@ -17,6 +17,7 @@
 
 #include "common/Encoding.h"
 #include "common/FileIo.h"
+#include "common/Strings.h"
 #include "installer/ExtractPaths.h"
 #include "installer/ZipDirectory.h"
 #include "installer/ZipMethods.h"
@@ -108,54 +109,6 @@ class FileSink : public ZipSink {
   EventPump& m_pump;
   uLong m_crc = ::crc32(0, nullptr, 0);
 };
-
-// Code points, ASCII letters folded to lower case.
-std::u32string FoldedCodePoints(std::string_view text) {
-  std::u32string out;
-  std::size_t pos = 0;
-  char32_t cp = 0;
-  while (pos < text.size()) {
-    if (!NextCodePoint(text, pos, cp)) cp = static_cast<unsigned char>(text[pos - 1]);
-    if (cp >= 'A' && cp <= 'Z') cp += 'a' - 'A';
-    out.push_back(cp);
-  }
-  return out;
-}
-
-// '*' takes any run of characters, '?' one character.
-bool Wildcard(const std::u32string& name, const std::u32string& mask) {
-  std::size_t n = 0;
-  std::size_t m = 0;
-  std::size_t starMask = std::u32string::npos;
-  std::size_t starName = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
-      ++n;
-      ++m;
-    } else if (m < mask.size() && mask[m] == '*') {
-      starMask = m++;
-      starName = n;
-    } else if (starMask != std::u32string::npos) {
-      m = starMask + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*') ++m;
-  return m == mask.size();
-}
-
-// A DOS mask: as a wildcard, and a mask that ends in ".*" also takes names
-// without any dot ("*.*" takes every name, "readme.*" takes "README").
-bool MatchesDosMask(std::string_view fileName, std::string_view mask) {
-  if (mask.empty()) return true;
-  const std::u32string name = FoldedCodePoints(fileName);
-  const std::u32string m = FoldedCodePoints(mask);
-  if (Wildcard(name, m)) return true;
-  return m.ends_with(U".*") && name.find(U'.') == std::u32string::npos &&
-         Wildcard(name, m.substr(0, m.size() - 2));
-}
 
 // The last part of an entry name, the folder's own name for a folder entry.
 std::string_view LeafName(std::string_view name) {

@@ -145,3 +145,28 @@ TEST(Strings, FormatText) {
 
 }  // namespace
 }  // namespace pagemoor
+
+TEST(Masks, WildcardsByCharacterAndDosDotRule) {
+  struct Case {
+    const char* name;
+    const char* mask;
+    bool plain;  // MatchesMask
+    bool dos;    // MatchesDosMask
+  };
+  const Case cases[] = {
+      {"MAG.UNP", "*.unp", true, true},
+      {"mag.unp.bak", "*.UNP", false, false},
+      {"README", "*.*", false, true},
+      {"README", "readme.*", false, true},
+      {"readme.txt", "READ?E.*", true, true},
+      {"čtení.txt", "?tení.txt", true, true},    // one character, two bytes
+      {"ČTENÍ.TXT", "čtení.txt", false, false},  // only ASCII letters fold
+      {"a.b.c", "*.c", true, true},
+      {"anything", "", false, true},
+      {"", "*", true, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(pagemoor::MatchesMask(c.name, c.mask), c.plain) << c.name << " / " << c.mask;
+    EXPECT_EQ(pagemoor::MatchesDosMask(c.name, c.mask), c.dos) << c.name << " / " << c.mask;
+  }
+}
