@@ -1,1 +1,537 @@
-// placeholder
+#include "viewer/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDate>
+#include <QLabel>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindowStateChangeEvent>
+
+#include "app/ThinkingBoxWindow.h"
+#include "app/qt/Localisation.h"
+#include "common/Application.h"
+#include "common/CommandLine.h"
+#include "common/HostPaths.h"
+#include "common/IniFile.h"
+#include "common/IniLang.h"
+#include "common/Strings.h"
+#include "console/ConsoleWindow.h"
+#include "console/DebugBox2.h"
+#include "hypertext/HtmlPaneWidget.h"
+#include "jukebox/JukeboxWindow.h"
+#include "pictures/ImageWidget.h"
+#include "platform/qt/QtText.h"
+#include "viewer/ViewerConsole.h"
+#include "viewer/qt/ScaledScreen.h"
+
+namespace pagemoor {
+
+namespace {
+
+constexpr const char* kSystem = "System";
+
+// The time as the system's long format gives it, without a time zone.
+std::string LongTimeText() {
+  const QLocale locale = QLocale::system();
+  QString format = locale.timeFormat(QLocale::LongFormat);
+  format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*$")));
+  format.remove(QRegularExpression(QStringLiteral("^\\s*t+\\s*")));
+  return locale.toString(QTime::currentTime(), format).toStdString();
+}
+
+std::string ShortDateText() {
+  return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+}
+
+// Our own error page: what a load command leaves in a pane whose page is missing.
+const char* const kErrorPage[] = {
+    "<html>",
+    "<head><title>Error</title></head>",
+    "<body bgcolor=\"#000000\" text=\"#FFFFFF\" link=\"#FF0000\" vlink=\"#FF0000\" alink=\"#FF0000\">",
+    "<p align=\"center\"><font color=\"#FFFF00\"><b><u>PAGEMOOR ERROR</u></b></font></p>",
+    "<p>Program nebyl schopen načíst požadovaný soubor. Soubor chybí, nebo není v podporovaném "
+    "textovém či HTML formátu.</p>",
+    "<p align=\"center\"><a href=\"con_com:exit now\">Opustit Program</a></p>",
+    "</body>",
+    "</html>",
+};
+
+QLabel* MakeHiddenLabel(QWidget* parent, const char* name, const char* caption) {
+  auto* label = new QLabel(QString::fromLatin1(caption), parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->hide();
+  return label;
+}
+
+QTimer* MakeScrollTimer(QObject* parent, const char* name) {
+  auto* timer = new QTimer(parent);
+  timer->setObjectName(QString::fromLatin1(name));
+  timer->setInterval(100);
+  return timer;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(TThinking_box* thinking, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint), m_thinking(thinking) {
+  setObjectName(QStringLiteral("frmMain"));
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  setFont(font);
+  resize(kDesignWidth, kDesignHeight);
+  buildControls();
+  buildConsole();
+  m_shutdown = std::make_unique<ViewerShutdown>(*m_console, *this);
+  m_surface.setPresenter(this);
+  m_desktop.setPresenter(this);
+  runGuarded([this] { FormCreate(); });
+}
+
+TfrmMain::~TfrmMain() {
+  runGuarded([this] { m_shutdown->FormDestroy(); });
+  destroyConsole();
+  m_consoleWindow.reset();
+}
+
+void TfrmMain::buildControls() {
+  m_imgTop = new ImageWidget(this);
+  m_imgTop->setObjectName(QStringLiteral("imgTop"));
+  m_requested[m_imgTop] = QRect(0, 0, kDesignWidth, 32);
+  setAlign(m_imgTop, PaneAlign::Top);
+  // imgTop's mouse move is htmlMainMouseMove, which does nothing.
+
+  m_imgDesktop = new ImageWidget(this);
+  m_imgDesktop->setObjectName(QStringLiteral("imgDesktop"));
+  setAlign(m_imgDesktop, PaneAlign::Client);
+  // imgDesktopMouseMove belongs to the link and button handling.
+
+  m_htmlMain = makePane("htmlMain");
+  m_htmlLeft = makePane("htmlLeft");
+  m_htmlTop = makePane("htmlTop");
+  m_htmlMain->setHistoryLimit(500);
+  m_htmlMain->setTextSelectionAllowed(false);
+  for (HtmlPaneWidget* pane : {m_htmlLeft, m_htmlTop}) {
+    pane->setHistoryLimit(5000);
+    pane->setTextSelectionAllowed(true);
+    pane->setScrollBarsShown(false);
+  }
+  // The panes' events (links, pictures, sounds, includes, form objects,
+  // right clicks, processing, keys) come with the command set's handlers;
+  // until then a pane follows its links itself.
+
+  m_btnConsole = new QToolButton(this);
+  m_btnConsole->setObjectName(QStringLiteral("btnConsole"));
+  m_btnConsole->setAutoRaise(true);
+  m_btnConsole->setGeometry(0, 0, 17, 17);
+  m_btnConsole->raise();
+
+  m_memError = new QPlainTextEdit(this);
+  m_memError->setObjectName(QStringLiteral("memError"));
+  m_memError->hide();
+  QStringList lines;
+  for (const char* line : kErrorPage) lines << QString::fromUtf8(line);
+  m_memError->setPlainText(lines.join(QLatin1Char('\n')));
+
+  m_sndLabel = MakeHiddenLabel(this, "sndLabel", "sndLabel");
+  m_lblAC = MakeHiddenLabel(this, "lblAC", "0");
+
+  m_tmrMainUp = MakeScrollTimer(this, "tmrMainUp");
+  m_tmrMainDown = MakeScrollTimer(this, "tmrMainDown");
+  m_tmrLeftUp = MakeScrollTimer(this, "tmrLeftUp");
+  m_tmrLeftDown = MakeScrollTimer(this, "tmrLeftDown");
+}
+
+HtmlPaneWidget* TfrmMain::makePane(const char* name) {
+  auto* pane = new HtmlPaneWidget(this);
+  pane->setObjectName(QString::fromLatin1(name));
+  pane->setVisitedMemory(5000);
+  pane->setImageCacheSize(20);
+  pane->setDefaultFontFamily(QStringLiteral("Arial"));
+  pane->setFixedFontFamily(QStringLiteral("Courier New"));
+  pane->setDefaultTextColor(Qt::black);
+  pane->setVisitedLinkColor(Qt::blue);
+  pane->setBackgroundColor(Qt::white);
+  pane->setFrameShape(QFrame::NoFrame);
+  pane->setHintsShown(true);
+  m_requested[pane] = QRect(1, 1, 1, 1);
+  setAlign(pane, PaneAlign::None);
+  return pane;
+}
+
+void TfrmMain::buildConsole() {
+  m_console = std::make_unique<TDebugBox2>();
+  m_console->setCaption("Tarn-Console");
+  m_console->setPosition(TPositions::poBottomLeft);
+  m_console->setListCom("list");
+  m_console->setListComDesc("Lists all console commands.");
+  m_console->setWidth(250);
+  m_console->setHeight(200);
+  m_consoleHandlers = std::make_unique<ViewerConsole>(*m_console, LauncherLogFile());
+  m_consoleHandlers->setDateTime(ShortDateText, LongTimeText);
+  m_consoleHandlers->attach();
+  m_consoleWindow = std::make_unique<ConsoleWindow>(*m_console);
+  m_console->setVisible(false);
+  m_console->DoInitialize();
+}
+
+// --- Creation and cursors ---
+
+void TfrmMain::FormCreate() {
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+  m_htmlMain->hide();
+  m_htmlLeft->hide();
+  m_htmlTop->hide();
+  SetUpCursors();
+}
+
+CursorSlot TfrmMain::cursorSlot(int slot) const {
+  const auto it = m_cursors.find(slot);
+  return it == m_cursors.end() ? CursorSlot() : it->second;
+}
+
+void TfrmMain::loadCursorInto(int slot, const std::string& path) {
+  const auto resolved = ResolveExisting(path);
+  if (!resolved) return;
+  std::shared_ptr<AnimatedCursor> cursor = AnimatedCursor::fromFile(*resolved);
+  // A file that is no cursor leaves the slot as it was.
+  if (cursor && cursor->isValid()) m_cursors[slot] = CursorSlot(std::move(cursor));
+}
+
+void TfrmMain::SetUpCursors() {
+  // The system's slots, as the toolkit draws them.
+  m_cursors = {{0, CursorSlot(Qt::ArrowCursor)},
+               {-2, CursorSlot(Qt::ArrowCursor)},
+               {-11, CursorSlot(Qt::WaitCursor)},
+               {-21, CursorSlot(Qt::PointingHandCursor)},
+               {1, CursorSlot(Qt::PointingHandCursor)}};
+  m_cursors[kNormalCursor] = cursorSlot(0);
+  m_cursors[kLinkCursor] = cursorSlot(-21);
+  m_cursors[kHourglassCopy] = cursorSlot(-11);
+
+  const std::string ini = ProjectDir() + "ini\\cursors.ini";
+  const std::string normal = ProjectDir() + "cursors\\" + ReadIniValue(ini, "cursors", "normal_cursor");
+  const std::string link = ProjectDir() + "cursors\\" + ReadIniValue(ini, "cursors", "link_cursor");
+  // A missing key names the folder itself, which is no file.
+  const bool haveNormal = FileExists(normal);
+  const bool haveLink = FileExists(link);
+  if (haveNormal) loadCursorInto(kNormalCursor, normal);
+  if (haveLink) loadCursorInto(kLinkCursor, link);
+  if (haveNormal) loadCursorInto(0, normal);
+  if (haveNormal) loadCursorInto(-2, normal);
+  if (haveLink) loadCursorInto(1, link);
+  if (haveLink) loadCursorInto(-21, link);
+  applyCursors();
+}
+
+void TfrmMain::applyCursors() {
+  cursorSlot(kNormalCursor).applyTo(this);
+  cursorSlot(-2).applyTo(m_imgTop);
+  cursorSlot(-2).applyTo(m_imgDesktop);
+  cursorSlot(-21).applyTo(m_btnConsole);
+  cursorSlot(0).applyTo(m_htmlMain->viewport());
+  cursorSlot(-2).applyTo(m_htmlLeft->viewport());
+  cursorSlot(-2).applyTo(m_htmlTop->viewport());
+  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop})
+    pane->setLinkCursor(cursorSlot(1).cursor());
+}
+
+// --- Layout ---
+
+void TfrmMain::setAlign(QWidget* control, PaneAlign align) {
+  if (m_align.count(control) == 0) {
+    m_alignOrder.push_back(control);
+    control->installEventFilter(this);
+  }
+  m_align[control] = align;
+}
+
+PaneAlign TfrmMain::paneAlign(const QWidget* control) const {
+  const auto it = m_align.find(control);
+  return it == m_align.end() ? PaneAlign::None : it->second;
+}
+
+void TfrmMain::realign() {
+  // Docked controls take their edge in the order top, bottom, left, right,
+  // each in creation order; client-aligned ones fill what is left. Hidden
+  // controls are placed as if docked but take no room.
+  QRect free = rect();
+  for (PaneAlign pass : {PaneAlign::Top, PaneAlign::Bottom, PaneAlign::Left, PaneAlign::Right,
+                         PaneAlign::Client, PaneAlign::None}) {
+    for (QWidget* control : m_alignOrder) {
+      if (m_align[control] != pass) continue;
+      const QRect want = m_requested[control];
+      const bool takesRoom = !control->isHidden();
+      QRect place;
+      switch (pass) {
+        case PaneAlign::Top:
+          place = QRect(free.left(), free.top(), free.width(), want.height());
+          if (takesRoom) free.setTop(free.top() + want.height());
+          break;
+        case PaneAlign::Bottom:
+          place = QRect(free.left(), free.bottom() + 1 - want.height(), free.width(), want.height());
+          if (takesRoom) free.setBottom(free.bottom() - want.height());
+          break;
+        case PaneAlign::Left:
+          place = QRect(free.left(), free.top(), want.width(), free.height());
+          if (takesRoom) free.setLeft(free.left() + want.width());
+          break;
+        case PaneAlign::Right:
+          place = QRect(free.right() + 1 - want.width(), free.top(), want.width(), free.height());
+          if (takesRoom) free.setRight(free.right() - want.width());
+          break;
+        case PaneAlign::Client:
+          place = free;
+          break;
+        case PaneAlign::None:
+          place = want;
+          break;
+      }
+      control->setGeometry(place);
+    }
+  }
+}
+
+void TfrmMain::SetUpPane(HtmlPaneWidget* pane, const std::string& fileName) {
+  const bool main = pane == m_htmlMain;
+  const bool top = pane == m_htmlTop;
+  const char* section = main ? "html_main" : top ? "html_top" : "html_left";
+  const std::string file = ProjectDir() + "ini\\" + fileName;
+  auto read = [&](const char* key, const char* fallback) {
+    return AsciiLower(ReadIniDefault(file, section, key, fallback));
+  };
+  auto number = [&](const char* key) { return static_cast<int>(StrToIntDef(read(key, "1"), 1)); };
+
+  const bool visible = TextToBool(read("visible", main ? "true" : "false"));
+  const std::string align = read("align", main ? "none" : top ? "top" : "left");
+  PaneAlign docking = PaneAlign::Client;
+  if (align == "none") docking = PaneAlign::None;
+  if (align == "top") docking = PaneAlign::Top;
+  if (align == "bottom") docking = PaneAlign::Bottom;
+  if (align == "left") docking = PaneAlign::Left;
+  if (align == "right") docking = PaneAlign::Right;
+  const int left = number("left");
+  const int topEdge = number("top");
+  const int width = number("width");
+  const int height = number("height");
+
+  pane->setVisible(visible);
+  setAlign(pane, docking);
+  m_requested[pane] = QRect(left, topEdge, width, height);
+  realign();
+}
+
+void TfrmMain::imgDesktopProgress(int percent) {
+  const bool done = percent >= 100;
+  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop}) pane->setVisible(done);
+}
+
+// --- Start sequence ---
+
+std::vector<std::string> TfrmMain::errorPage() const {
+  std::vector<std::string> lines;
+  for (const QString& line : m_memError->toPlainText().split(QLatin1Char('\n')))
+    lines.push_back(line.toStdString());
+  return lines;
+}
+
+void TfrmMain::FormShow() {
+  m_logHandlerInstalled = true;
+  if (m_thinking) m_thinking->ShowThinking(nullptr, "Initializing ...");
+
+  const std::string project = IsDevelopMode() ? ChangeFileExt(ParamStr(0), ".UNP") : m_launcher.project;
+  const std::string title = ReadIniValue(project, "uniproject", "name");
+  SetApplicationTitle(title);
+
+  const std::vector<std::string> page = errorPage();
+  m_htmlMain->LoadDocumentLines(page);
+  m_htmlLeft->LoadDocumentLines(page);
+  m_htmlTop->LoadDocumentLines(page);
+  setWindowTitle(ToQt(title));
+  if (m_scaled) m_scaled->setWindowTitle(ToQt(title));
+
+  m_console->Log(kSystem, "Console Initialization Completed");
+  m_console->Log(kSystem, "Starting Main ...");
+  m_console->Log(kSystem, "Starting \"" + title + "\"");
+
+  SelectDisplayMode();
+
+  // The whole start command, and whatever it starts, runs before the rest.
+  const std::string mainIni = ProjectDir() + "ini\\main.ini";
+  m_console->Execute(ReadIniValue(mainIni, "start", "start_command"));
+
+  if (std::unique_ptr<LanguageFile> language = LoadLanguageFile("ini\\lang.ini")) {
+    SetLanguageFile(std::move(language));
+    std::vector<QWidget*> windows = {this};
+    windows.insert(windows.end(), m_localised.begin(), m_localised.end());
+    ApplyLanguage(windows, CurrentLanguageFile());
+  }
+
+  m_btnConsole->setVisible(TextToBool(ReadIniDefault(mainIni, "start", "btnconsole_visible", "true")));
+
+  if (m_jukebox) {
+    m_jukebox->jukebox().tbSoundsChange();
+    m_jukebox->jukebox().setTimer1Enabled(true);
+  }
+  // The screen-wide cursor override stays at the default: every control shows its own.
+  if (m_thinking) m_thinking->HideThinking();
+}
+
+void TfrmMain::SelectDisplayMode() {
+  m_useDirectX = true;
+  const bool noDx = AsciiLower(ParamStr(2)) == "/no_dx";
+  m_useDirectX = pagemoor::SelectDisplayMode(m_surface, m_desktop, *m_console, noDx, m_launcher.useDirectX);
+}
+
+// --- Application events ---
+
+void TfrmMain::setJukebox(TPlinq_Main* jukebox) {
+  m_jukebox = jukebox;
+}
+
+void TfrmMain::ApplicationEvents1Minimize() {
+  if (m_console) m_console->Log(kSystem, "Minimize");
+  if (m_jukebox) m_jukebox->jukebox().ZastavitClick();
+}
+
+void TfrmMain::ApplicationEvents1Restore() {
+  if (m_jukebox) m_jukebox->jukebox().PlayRandom();
+  if (m_console) m_console->Log(kSystem, "Restore");
+}
+
+void TfrmMain::ApplicationEvents1Exception(const std::exception& e) {
+  if (m_console) m_console->Log(kSystem, std::string("Exception: ") + e.what());
+}
+
+void TfrmMain::LogApplicationException(const std::exception& e) {
+  if (m_console) m_console->Log(kSystem, std::string("Exception ") + e.what());
+}
+
+void TfrmMain::runGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    if (m_logHandlerInstalled)
+      LogApplicationException(e);
+    else
+      ApplicationEvents1Exception(e);
+  }
+}
+
+void TfrmMain::windowStateChanged(Qt::WindowStates old, Qt::WindowStates now) {
+  const bool wasMinimized = old.testFlag(Qt::WindowMinimized);
+  const bool isMinimized = now.testFlag(Qt::WindowMinimized);
+  if (!wasMinimized && isMinimized) runGuarded([this] { ApplicationEvents1Minimize(); });
+  if (wasMinimized && !isMinimized) runGuarded([this] { ApplicationEvents1Restore(); });
+}
+
+// --- Qt events ---
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (m_shownOnce || event->spontaneous()) return;
+  m_shownOnce = true;
+  runGuarded([this] { FormShow(); });
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (m_closing) {
+    event->accept();
+    return;
+  }
+  bool allowed = false;
+  runGuarded([&] { allowed = m_shutdown->ConfirmClose(); });
+  if (!allowed) {
+    event->ignore();
+    return;
+  }
+  m_closing = true;
+  runGuarded([this] { m_shutdown->FormClose(); });
+  event->accept();
+  if (m_scaled) m_scaled->close();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  realign();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  // A docked control shown or hidden frees or takes its edge.
+  if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) &&
+      m_align.count(static_cast<QWidget*>(watched)) != 0 &&
+      m_align[static_cast<QWidget*>(watched)] != PaneAlign::None)
+    QTimer::singleShot(0, this, [this] { realign(); });
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && !m_scaled)
+    windowStateChanged(static_cast<QWindowStateChangeEvent*>(event)->oldState(), windowState());
+}
+
+// --- ScreenPresenter ---
+
+void TfrmMain::enterFullScreen() {
+  if (m_scaled)
+    m_scaled->presentFullScreen();
+  else
+    showFullScreen();
+}
+
+void TfrmMain::leaveFullScreen() {
+  if (m_scaled)
+    m_scaled->presentWindowed();
+  else if (isFullScreen())
+    showNormal();
+}
+
+// --- ShutdownHost ---
+
+void TfrmMain::restoreDesktopMode() {
+  m_desktop.Restore();
+}
+
+void TfrmMain::finaliseSurface() {
+  m_surface.Finalize();
+}
+
+bool TfrmMain::jukeboxExists() const {
+  return !m_jukebox.isNull();
+}
+
+void TfrmMain::shutdownAudio() {
+  if (m_jukebox) m_jukebox->jukebox().ShutdownAudio();
+}
+
+void TfrmMain::closeAndDestroyJukebox() {
+  if (!m_jukebox) return;
+  m_jukebox->close();
+  if (m_destroyJukebox) m_destroyJukebox();
+  m_jukebox = nullptr;
+}
+
+void TfrmMain::destroyConsole() {
+  // The console writes its shutdown lines as it goes; its window stays
+  // until the viewer goes.
+  m_console.reset();
+}
+
+void TfrmMain::terminateApplication() {
+  if (m_terminate)
+    m_terminate();
+  else
+    QCoreApplication::quit();
+}
+
+}  // namespace pagemoor

@@ -96,6 +96,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   // Runs a handler; an exception that escapes it goes to the application's
   // exception handler of the moment.
   void runGuarded(const std::function<void()>& handler);
+  // The top-level window showing the magazine changed its state: minimising
+  // and restoring it are the application's.
+  void windowStateChanged(Qt::WindowStates old, Qt::WindowStates now);
 
   // --- State and controls ---
   bool useDirectX() const override { return m_useDirectX; }
@@ -149,7 +152,6 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void setAlign(QWidget* control, PaneAlign align);
   void loadCursorInto(int slot, const std::string& path);
   void applyCursors();
-  void windowStateChanged(Qt::WindowStates old, Qt::WindowStates now);
 
   TThinking_box* m_thinking;
   LauncherChoice m_launcher;

@@ -30,7 +30,9 @@ TEST(CommandLine, OurOptionsAreTakenOffBeforeThePositions) {
       {{"pagemoor", "--program=/opt/x.exe"}, "/env/mag.exe", "/opt/x.exe", {}, {}},  // the option wins
       {{"pagemoor", "--frobnicate", "/develope"}, "", "/opt/bin/pagemoor", {"/develope"}, {"--frobnicate"}},
       {{"pagemoor", "--version=3"}, "", "/opt/bin/pagemoor", {}, {"--version=3"}},  // a flag takes no value
-      {{"pagemoor", "--program"}, "", "/opt/bin/pagemoor", {}, {"--program"}},      // needs one
+      {{"pagemoor", "/develope", "--window", "/no_dx"}, "", "/opt/bin/pagemoor", {"/develope", "/no_dx"}, {}},
+      {{"pagemoor", "--window=1"}, "", "/opt/bin/pagemoor", {}, {"--window=1"}},
+      {{"pagemoor", "--program"}, "", "/opt/bin/pagemoor", {}, {"--program"}},  // needs one
       {{"pagemoor", "--", "--version"}, "", "/opt/bin/pagemoor", {"--version"}, {}},
       {{"pagemoor", "-x", "/"}, "", "/opt/bin/pagemoor", {"-x", "/"}, {}},
       {{"pagemoor", "--program=/a/../b/./M.EXE"}, "", "/b/M.EXE", {}, {}},

@@ -122,7 +122,8 @@ TEST_F(SelectDisplayModeTest, WithoutAModeShowsTheCzechMessageAndStaysInitialise
 }
 
 TEST_F(SelectDisplayModeTest, NoDxParameterOrLauncherOptionChangesTheDesktopMode) {
-  for (const auto& [noDx, launcherDx] : {std::pair{true, true}, std::pair{false, false}, std::pair{true, false}}) {
+  for (const auto& [noDx, launcherDx] :
+       {std::pair{true, true}, std::pair{false, false}, std::pair{true, false}}) {
     SCOPED_TRACE(std::to_string(noDx) + std::to_string(launcherDx));
     TDebugBox2 log;
     DesktopDisplayMode mode;
