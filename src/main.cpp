@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 
+#include "RunMagazine.h"
 #include "common/CommandLine.h"
 #include "common/HostPaths.h"
 #include "platform/Platform.h"
@@ -104,6 +105,5 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (commandLine.has("remote")) return sendRemoteMessage(commandLine.options.at("remote"), argc, argv);
-  std::cerr << "pagemoor: this build cannot open a magazine yet; see --help\n";
-  return 1;
+  return pagemoor::RunMagazine(argc, argv);
 }

@@ -288,6 +288,15 @@ std::string PrivateTempDir() {
   std::lock_guard lock(mutex);
   if (auto it = refused.find(folder); it != refused.end()) return it->second;
   const std::string bare = ExcludeTrailingSeparator(folder);
+  if (::mkdir(bare.c_str(), 0700) != 0 && errno == ENOENT) {
+    // The temporary folder itself is missing (TEMP names a folder not made
+    // yet): make it, or whatever creates the project folder later would make
+    // our private folder on the way, open to everyone.
+    const std::string temp = TempDir();
+    for (std::size_t slash = temp.find('/', 1); slash != std::string::npos; slash = temp.find('/', slash + 1))
+      ::mkdir(temp.substr(0, slash).c_str(), 0777);
+    ::mkdir(bare.c_str(), 0700);
+  }
   if (::mkdir(bare.c_str(), 0700) == 0 || errno == EEXIST) {
     if (isPrivateFolder(bare)) return folder;
   }

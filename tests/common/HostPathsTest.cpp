@@ -174,6 +174,17 @@ TEST(HostPaths, UnsafePrivateFolderIsRefused) {
   EXPECT_NE(PrivateTempDir(), t2.path() + name + "/");
 }
 
+TEST(HostPaths, PrivateFolderIsPrivateEvenWhenTheTemporaryFolderIsMissing) {
+  TempFolder t;
+  const std::string temp = t.path() + "not/made/yet/";
+  ScopedEnv env("TEMP", temp.c_str());
+  const std::string used = PrivateTempDir();
+  EXPECT_EQ(used, temp + "pagemoor-" + std::to_string(::getuid()) + "/");
+  struct stat st;
+  ASSERT_EQ(::lstat(ExcludeTrailingSeparator(used).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
 TEST(HostPaths, PrivateFolderOwnedBySomebodyElseIsRefused) {
   if (::getuid() != 0) GTEST_SKIP() << "needs root to give a folder away";
   TempFolder t;
