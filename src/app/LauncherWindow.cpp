@@ -91,12 +91,7 @@ TfrmLauncher::TfrmLauncher(QWidget* parent)
   // Closing the launcher must not end the application by itself: closing
   // without a project asks through the terminate callback, and after a Run
   // the start-up goes on.
-  setAttribute(Qt::WA_QuitOnClose, false);
-  setFixedSize(kClientWidth, kClientHeight);
-  QPalette black = palette();
-  black.setColor(QPalette::Window, Qt::black);
-  setPalette(black);
-  setAutoFillBackground(true);
+  SetUpBlackToolWindow(this, kClientWidth, kClientHeight);
   m_terminate = [] {
     if (QCoreApplication::instance()) QCoreApplication::quit();
   };

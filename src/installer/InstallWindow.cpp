@@ -57,18 +57,10 @@ class ExtractingScope {
 }  // namespace
 
 TfrmInstall::TfrmInstall(TDebugBox2& console, const std::string& rarLibrary, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_console(console),
-      m_rar(rarLibrary) {
+    : QWidget(parent, kToolWindowFlags), m_console(console), m_rar(rarLibrary) {
   setObjectName("frmInstall");
   setWindowTitle(QString::fromUtf8("Instalátor"));
-  // The window lives for the whole run and only hides.
-  setAttribute(Qt::WA_QuitOnClose, false);
-  setFixedSize(kClientWidth, kClientHeight);
-  QPalette black = palette();
-  black.setColor(QPalette::Window, Qt::black);
-  setPalette(black);
-  setAutoFillBackground(true);
+  SetUpBlackToolWindow(this, kClientWidth, kClientHeight);
 
   m_imgBack = new ImageWidget(this);
   m_imgBack->setObjectName("imgBack");

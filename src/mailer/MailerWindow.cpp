@@ -90,17 +90,10 @@ class SendingScope {
 }  // namespace
 
 TfrmMailer::TfrmMailer(TDebugBox2& console, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_console(console) {
+    : QWidget(parent, kToolWindowFlags), m_console(console) {
   setObjectName("frmMailer");
   setWindowTitle("Pagemoor Mailer");
-  // The window lives for the whole run and only hides.
-  setAttribute(Qt::WA_QuitOnClose, false);
-  setFixedSize(kClientWidth, kClientHeight);
-  QPalette black = palette();
-  black.setColor(QPalette::Window, Qt::black);
-  setPalette(black);
-  setAutoFillBackground(true);
+  SetUpBlackToolWindow(this, kClientWidth, kClientHeight);
 
   const std::string server = DefaultSmtpServer();
 

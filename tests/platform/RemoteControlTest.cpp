@@ -22,6 +22,7 @@
 #include "common/HostPaths.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtPlatform.h"
+#include "support/QtPump.h"
 #include "support/TempFolder.h"
 
 namespace pagemoor {
@@ -30,16 +31,7 @@ namespace {
 using test::ScopedEnv;
 using test::TempFolder;
 
-// Lets the event loop deliver until done() holds. The deadline only keeps a
-// broken test from hanging; nothing here measures speed.
-bool PumpUntil(const std::function<bool()>& done) {
-  QDeadlineTimer deadline(10000);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using test::PumpUntil;
 
 // Lets already queued events run, for checks that something did NOT arrive.
 void PumpPending() {

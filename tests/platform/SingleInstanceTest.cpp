@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/QtPump.h"
 #include "support/TempFolder.h"
 
 namespace pagemoor {
@@ -22,16 +23,7 @@ namespace {
 using test::ScopedEnv;
 using test::TempFolder;
 
-// Lets the event loop run until done() holds. The deadline only keeps a
-// broken test from hanging; nothing here measures speed.
-bool PumpUntil(const std::function<bool()>& done) {
-  QDeadlineTimer deadline(10000);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using test::PumpUntil;
 
 // Each test in a runtime folder of its own, shared with its helper processes.
 class SingleInstanceTest : public ::testing::Test {

@@ -6,6 +6,15 @@
 
 namespace pagemoor {
 
+void SetUpBlackToolWindow(QWidget* window, int clientWidth, int clientHeight) {
+  window->setAttribute(Qt::WA_QuitOnClose, false);
+  window->setFixedSize(clientWidth, clientHeight);
+  QPalette black = window->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  window->setPalette(black);
+  window->setAutoFillBackground(true);
+}
+
 QFont ArialFont(int pixelSize, bool bold) {
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(pixelSize);

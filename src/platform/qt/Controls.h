@@ -17,6 +17,15 @@ namespace pagemoor {
 
 inline const QColor kLime{0, 255, 0};
 
+// The window flags of a small tool window whose title bar has only the close
+// button.
+inline constexpr Qt::WindowFlags kToolWindowFlags =
+    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// A small window of fixed client size on black that lives for the whole run
+// and only hides: closing it never ends the application by itself.
+void SetUpBlackToolWindow(QWidget* window, int clientWidth, int clientHeight);
+
 QFont ArialFont(int pixelSize, bool bold = false);
 // The colour of a widget's text (labels and buttons alike).
 void SetTextColor(QWidget* widget, const QColor& color);
