@@ -1,7 +1,12 @@
 #include "RunMagazine.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,6 +32,54 @@
 namespace pagemoor {
 
 namespace {
+
+// A signal handler may only write to a file descriptor; the event loop reads
+// the other end and ends the reading there.
+int g_signalPipe[2] = {-1, -1};
+
+void OnEndSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM (the session ends, a script stops us), SIGINT (Ctrl+C in the
+// terminal) and SIGHUP end the reading as "exit now" does: no question, and
+// the unpacked project is removed, instead of the process dying with it left
+// behind.
+class EndSignals {
+ public:
+  explicit EndSignals(std::function<void()> end) : m_end(std::move(end)) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
+    m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+      char byte = 0;
+      [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+      if (m_ended) return;
+      m_ended = true;
+      m_end();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+  }
+  ~EndSignals() {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::signal(sig, SIG_DFL);
+    m_notifier.reset();
+    for (int& fd : g_signalPipe) {
+      if (fd >= 0) ::close(fd);
+      fd = -1;
+    }
+  }
+  EndSignals(const EndSignals&) = delete;
+  EndSignals& operator=(const EndSignals&) = delete;
+
+ private:
+  std::function<void()> m_end;
+  std::unique_ptr<QSocketNotifier> m_notifier;
+  bool m_ended = false;
+};
 
 // The start-up's windows: the launcher, the thinking box, and the reading's
 // windows created in their order around one message loop.
@@ -74,6 +127,7 @@ class QtStartupView : public StartupView {
       jukebox.reset();
     });
     ScaledScreen screen(main);
+    EndSignals endSignals([&main] { main.runGuarded([&main] { main.shutdown().ExitProgram(false); }); });
     screen.show();
     m_app.exec();
   }

@@ -528,10 +528,14 @@ void TfrmMain::destroyConsole() {
 }
 
 void TfrmMain::terminateApplication() {
+  // The reading has ended: the windows that close with the application must
+  // not ask the farewell question again. exit() rather than quit(), which
+  // would first send every window a close request.
+  m_closing = true;
   if (m_terminate)
     m_terminate();
   else
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 }  // namespace pagemoor
