@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QDate>
 #include <QLabel>
 #include <QLocale>
@@ -122,15 +123,19 @@ void TfrmMain::buildControls() {
     pane->setTextSelectionAllowed(true);
     pane->setScrollBarsShown(false);
   }
-  // The panes' events (links, pictures, sounds, includes, form objects,
-  // right clicks, processing, keys) come with the command set's handlers;
-  // until then a pane follows its links itself.
+  wirePanes();
 
   m_btnConsole = new QToolButton(this);
   m_btnConsole->setObjectName(QStringLiteral("btnConsole"));
   m_btnConsole->setAutoRaise(true);
   m_btnConsole->setGeometry(0, 0, 17, 17);
   m_btnConsole->raise();
+  m_btnConsole->setMouseTracking(true);
+  m_btnConsole->installEventFilter(this);
+  connect(m_btnConsole, &QToolButton::clicked, this, [this] { runGuarded([this] { btnConsoleClick(); }); });
+  m_imgDesktop->OnMouseMove = [this](ImageWidget*, Qt::KeyboardModifiers, int, int) {
+    runGuarded([this] { imgDesktopMouseMove(); });
+  };
 
   m_memError = new QPlainTextEdit(this);
   m_memError->setObjectName(QStringLiteral("memError"));
@@ -146,6 +151,52 @@ void TfrmMain::buildControls() {
   m_tmrMainDown = MakeScrollTimer(this, "tmrMainDown");
   m_tmrLeftUp = MakeScrollTimer(this, "tmrLeftUp");
   m_tmrLeftDown = MakeScrollTimer(this, "tmrLeftDown");
+  connect(m_tmrMainUp, &QTimer::timeout, this, [this] { runGuarded([this] { tmrMainUpTimer(); }); });
+  connect(m_tmrMainDown, &QTimer::timeout, this, [this] { runGuarded([this] { tmrMainDownTimer(); }); });
+  connect(m_tmrLeftUp, &QTimer::timeout, this, [this] { runGuarded([this] { tmrLeftUpTimer(); }); });
+  connect(m_tmrLeftDown, &QTimer::timeout, this, [this] { runGuarded([this] { tmrLeftDownTimer(); }); });
+}
+
+void TfrmMain::wirePanes() {
+  // Every pane: links, pictures, sounds, right clicks, processing. Hover
+  // sounds come from the main and left panes; includes, form objects and
+  // console keys from the main pane only.
+  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop}) {
+    pane->OnHotSpotClick = [this](Sender sender, const std::string& src, bool& handled) {
+      runGuarded([&] { htmlMainHotSpotClick(sender, src, handled); });
+    };
+    pane->OnSoundRequest = [this](Sender sender, const std::string& src, int loop, bool terminate) {
+      runGuarded([&] { htmlMainSoundRequest(sender, src, loop, terminate); });
+    };
+    pane->OnRightClick = [this](Sender sender, const std::string& parameters) {
+      runGuarded([&] { htmlMainRightClick(sender, parameters); });
+    };
+    pane->OnProcessing = [this](Sender sender, bool on) { runGuarded([&] { htmlLeftProcessing(sender, on); }); };
+  }
+  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft}) {
+    pane->OnHotSpotCovered = [this](Sender sender, const std::string& src) {
+      runGuarded([&] { htmlMainHotSpotCovered(sender, src); });
+    };
+  }
+  m_htmlMain->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
+    runGuarded([&] { htmlMainImageRequest(sender, src, stream); });
+  };
+  m_htmlLeft->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
+    runGuarded([&] { htmlLeftImageRequest(sender, src, stream); });
+  };
+  m_htmlTop->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
+    runGuarded([&] { htmlTopImageRequest(sender, src, stream); });
+  };
+  m_htmlMain->OnInclude = [this](Sender sender, const std::string& command, const std::vector<std::string>& params) {
+    std::string text;
+    runGuarded([&] { text = htmlMainInclude(sender, command, params); });
+    return text;
+  };
+  m_htmlMain->OnObjectClick = [this](Sender sender, const FormControl& obj, const std::string& onClick) {
+    runGuarded([&] { htmlMainObjectClick(sender, obj, onClick); });
+  };
+  // Console keys typed in the main pane; the pane still gets them.
+  m_htmlMain->installEventFilter(this);
 }
 
 HtmlPaneWidget* TfrmMain::makePane(const char* name) {
@@ -175,6 +226,8 @@ void TfrmMain::buildConsole() {
   m_console->setHeight(200);
   m_consoleHandlers = std::make_unique<ViewerConsole>(*m_console, LauncherLogFile());
   m_consoleHandlers->setDateTime(ShortDateText, LongTimeText);
+  m_consoleHandlers->setCommandRegistrar([this] { registerCommands(); });
+  m_scripts = std::make_unique<ScriptRunner>(*m_console);
   m_consoleHandlers->attach();
   m_consoleWindow = std::make_unique<ConsoleWindow>(*m_console);
   m_console->setVisible(false);
@@ -398,6 +451,10 @@ void TfrmMain::setJukebox(TPlinq_Main* jukebox) {
   m_jukebox = jukebox;
 }
 
+TPlinq_Main* TfrmMain::jukebox() const {
+  return m_jukebox.data();
+}
+
 void TfrmMain::ApplicationEvents1Minimize() {
   if (m_console) m_console->Log(kSystem, "Minimize");
   if (m_jukebox) m_jukebox->jukebox().ZastavitClick();
@@ -460,12 +517,30 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   if (m_scaled) m_scaled->close();
 }
 
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+  // FormKeyDown does nothing; the window's key presses are the console keys.
+  const QString text = event->text();
+  if (text.size() == 1) runGuarded([&] { htmlMainKeyPress(text.at(0).unicode()); });
+  QWidget::keyPressEvent(event);
+}
+
+void TfrmMain::keyReleaseEvent(QKeyEvent* event) {
+  runGuarded([this] { FormKeyUp(); });
+  QWidget::keyReleaseEvent(event);
+}
+
 void TfrmMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   realign();
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_htmlMain && event->type() == QEvent::KeyPress) {
+    const QString text = static_cast<QKeyEvent*>(event)->text();
+    if (text.size() == 1) runGuarded([&] { htmlMainKeyPress(text.at(0).unicode()); });
+  }
+  if (watched == m_btnConsole && event->type() == QEvent::MouseMove)
+    runGuarded([this] { btnConsoleMouseMove(); });
   // A docked control shown or hidden frees or takes its edge.
   if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) &&
       m_align.count(static_cast<QWidget*>(watched)) != 0 &&

@@ -23,7 +23,10 @@
 #include <vector>
 
 #include "app/Startup.h"
+#include "console/ScriptRunner.h"
+#include "hypertext/PageModel.h"
 #include "pictures/CursorWidget.h"
+#include "viewer/ButtonRecords.h"
 #include "viewer/DisplaySurface.h"
 #include "viewer/Shutdown.h"
 
@@ -35,13 +38,26 @@ class QToolButton;
 namespace pagemoor {
 
 class ConsoleWindow;
+class GifImageWidget;
 class HtmlPaneWidget;
 class ImageWidget;
 class ScaledScreen;
 class TDebugBox2;
+class TfrmCredits;
+class TfrmInstall;
+class TfrmMailer;
+class TfrmPV;
 class TPlinq_Main;
 class TThinking_box;
 class ViewerConsole;
+
+// The windows the commands and links open; any may be null (not there).
+struct ViewerWindows {
+  TfrmPV* pictureViewer = nullptr;
+  TfrmInstall* installer = nullptr;
+  TfrmMailer* mailer = nullptr;
+  TfrmCredits* credits = nullptr;
+};
 
 // How a control is docked in the window's client area.
 enum class PaneAlign { None, Top, Bottom, Left, Right, Client };
@@ -68,6 +84,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   // --- What the start-up hands over ---
   void setLauncherChoice(const LauncherChoice& choice) { m_launcher = choice; }
   void setJukebox(TPlinq_Main* jukebox);
+  TPlinq_Main* jukebox() const;
+  void setWindows(const ViewerWindows& windows) { m_windows = windows; }
+  const ViewerWindows& windows() const { return m_windows; }
   // The windows the localisation is applied to after the viewer, in order:
   // jukebox, mailer, picture viewer, installer, credits (null: not there).
   void setLocalisedWindows(std::vector<QWidget*> windows) { m_localised = std::move(windows); }
@@ -92,6 +111,86 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void ApplicationEvents1Minimize();
   void ApplicationEvents1Restore();
   void ApplicationEvents1Exception(const std::exception& e);
+
+  // --- Command set (MainWindowCommands.cpp) ---
+  // Registers the command table with the console, in its order
+  // (ConsoleInitialize's last step).
+  void registerCommands();
+  void CmdShow(Sender sender, const std::string& params);
+  void cmdInstall(Sender sender, const std::string& params);
+  void cmdMessage(Sender sender, const std::string& params);
+  void cmdRun_Script(Sender sender, const std::string& params);
+  void cmdLoad_Main(Sender sender, const std::string& params);
+  void cmdLoad_Left(Sender sender, const std::string& params);
+  void cmdLoad_Top(Sender sender, const std::string& params);
+  void cmdExit(Sender sender, const std::string& params);
+  void cmdSlideShow(Sender sender, const std::string& params);
+  void cmdPlay(Sender sender, const std::string& params);
+  void cmdMinimize(Sender sender, const std::string& params);
+  void cmdShowDesktop(Sender sender, const std::string& params);
+  void cmdToggle_Console(Sender sender, const std::string& params);
+  void cmdLeft_Go_Back(Sender sender, const std::string& params);
+  void cmdTop_Go_Back(Sender sender, const std::string& params);
+  void cmdMain_Go_Back(Sender sender, const std::string& params);
+  void cmdShell_Execute(Sender sender, const std::string& params);
+  void cmdFillCustomIni(Sender sender, const std::string& params);
+  void cmdReset_Buttons(Sender sender, const std::string& params);
+  void cmdLoad_TopImage(Sender sender, const std::string& params);
+  void cmdShow_TopImage(Sender sender, const std::string& params);
+  void cmdLoad_Desktop(Sender sender, const std::string& params);
+  void cmdSetUpMain(Sender sender, const std::string& params);
+  void cmdSetUpLeft(Sender sender, const std::string& params);
+  void cmdSetUpTop(Sender sender, const std::string& params);
+  void cmdLoad_MusicList(Sender sender, const std::string& params);
+  // Runs ProjectDir + "scripts\" + name (the name lower-cased).
+  void RunScript(const std::string& name);
+
+  // --- Links, right click, hover, keys (MainWindowLinks.cpp) ---
+  void htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool& Handled);
+  void htmlMainHotSpotCovered(Sender sender, const std::string& SRC);
+  void htmlMainRightClick(Sender sender, const std::string& Parameters);
+  void htmlMainObjectClick(Sender sender, const FormControl& Obj, const std::string& OnClick);
+  // A key typed in the window or the main pane; the key goes on to the pane.
+  void htmlMainKeyPress(char32_t key);
+  void FormKeyUp();
+  void imgDesktopMouseMove();
+  void btnConsoleClick();
+  void btnConsoleMouseMove();
+  void tmrMainUpTimer();
+  void tmrMainDownTimer();
+  void tmrLeftUpTimer();
+  void tmrLeftDownTimer();
+  void StartScrollMainUp();
+  void StartScrollMainDown();
+  void StartScrollLeftUp();
+  void StartScrollLeftDown();
+  // 0 none, 1 main pane, 2 left pane.
+  int scrollSelector() const { return m_scrollSelector; }
+  bool hoverSoundArmed() const;
+
+  // --- Document services (MainWindowDocuments.cpp) ---
+  // The one way a sound is played: names ending exactly in ".wav" as a
+  // sample over the music, everything else on the music channel.
+  void PlaySoundFile(const std::string& path);
+  void htmlMainImageRequest(Sender sender, const std::string& SRC, std::string& stream);
+  void htmlLeftImageRequest(Sender sender, const std::string& SRC, std::string& stream);
+  void htmlTopImageRequest(Sender sender, const std::string& SRC, std::string& stream);
+  void htmlMainSoundRequest(Sender sender, const std::string& SRC, int Loop, bool Terminate);
+  std::string htmlMainInclude(Sender sender, const std::string& Command, const std::vector<std::string>& Params);
+  void htmlLeftProcessing(Sender sender, bool ProcessingOn);
+
+  // --- Image buttons (MainWindowButtons.cpp) ---
+  void CreateButtons(const std::string& fileName);
+  // Destroys every image button; the count becomes 0.
+  void DestroyButtons();
+  void ButtonMouseMove(GifImageWidget* button);
+  void ButtonMouseDown(GifImageWidget* button);
+  void ButtonMouseUp(GifImageWidget* button);
+  void ButtonMouseClick(GifImageWidget* button);
+  int buttonCount() const { return static_cast<int>(m_buttons.size()); }
+  // Button n, 1-based; null outside 1 ... buttonCount().
+  GifImageWidget* button(int n) const;
+  const ButtonRecord* buttonRecord(int n) const;
 
   // Runs a handler; an exception that escapes it goes to the application's
   // exception handler of the moment.
@@ -142,6 +241,8 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void changeEvent(QEvent* event) override;
 
@@ -152,6 +253,13 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void setAlign(QWidget* control, PaneAlign align);
   void loadCursorInto(int slot, const std::string& path);
   void applyCursors();
+  void wirePanes();
+  // The pane a handler was raised by; null when the sender is none of the three.
+  HtmlPaneWidget* paneOf(Sender sender) const;
+  void imageRequest(HtmlPaneWidget* pane, const std::string& SRC, std::string& stream);
+  // Plays ProjectDir + "sounds\" + the key's value in "ini\" + iniFile when that file exists.
+  void playConfiguredSound(const char* iniFile, const char* key);
+  void loadPage(HtmlPaneWidget* pane, const char* source, const std::string& params);
 
   TThinking_box* m_thinking;
   LauncherChoice m_launcher;
@@ -160,6 +268,12 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   ScaledScreen* m_scaled = nullptr;
   std::function<void()> m_terminate;
   std::function<void()> m_destroyJukebox;
+  ViewerWindows m_windows;
+  std::unique_ptr<ScriptRunner> m_scripts;
+  int m_scrollSelector = 1;
+  // The image buttons in number order and their records (index n - 1).
+  std::vector<GifImageWidget*> m_buttons;
+  std::vector<ButtonRecord> m_buttonRecords;
 
   std::unique_ptr<TDebugBox2> m_console;
   std::unique_ptr<ViewerConsole> m_consoleHandlers;

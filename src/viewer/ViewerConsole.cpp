@@ -75,6 +75,7 @@ void ViewerConsole::ConsoleInitialize() {
   }
   m_console.AddLine("");
   m_console.Log(kSystem, "Initiate Console (MAIN)");
+  if (m_registrar) m_registrar();
 }
 
 void ViewerConsole::ConsoleCommand(const std::string& strCommand, const std::string& strParams) {

@@ -20,6 +20,9 @@ class ViewerConsole {
   // default is the local date "dd.mm.yyyy" and time "hh:mm:ss".
   void setDateTime(std::function<std::string()> date, std::function<std::string()> time);
 
+  // Registers the command table: the last step of ConsoleInitialize.
+  void setCommandRegistrar(std::function<void()> registrar) { m_registrar = std::move(registrar); }
+
   // Points the console's six events at the handlers below.
   void attach();
 
@@ -35,6 +38,7 @@ class ViewerConsole {
   std::string m_handOverFile;
   std::function<std::string()> m_date;
   std::function<std::string()> m_time;
+  std::function<void()> m_registrar;
 };
 
 }  // namespace pagemoor

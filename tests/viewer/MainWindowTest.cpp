@@ -28,6 +28,7 @@
 #include "support/FakePlatform.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "viewer/ViewerTest.h"
 #include "viewer/qt/ScaledScreen.h"
 
 namespace pagemoor {
@@ -47,43 +48,7 @@ class ThrowingPresenter : public ScreenPresenter {
   void leaveFullScreen() override {}
 };
 
-// A development-mode project in a temporary folder: the program MAG.EXE, its
-// description MAG.UNP, and the project's files beside them.
-class MainWindowTest : public testing::Test {
- protected:
-  MainWindowTest() {
-    SetLanguageFile(nullptr);
-    CreateFolder(tmp.file("tmp"));
-    tmp.write("MAG.UNP", "[uniproject]\r\nname=Test Mag\r\n");
-  }
-  ~MainWindowTest() override {
-    window.reset();
-    SetLanguageFile(nullptr);
-    ClearIniCache();
-  }
-
-  TfrmMain& make() {
-    window = std::make_unique<TfrmMain>(&thinking);
-    window->setTerminate([] {});
-    return *window;
-  }
-
-  // The log from the start sequence's first line on.
-  std::vector<std::string> linesAfterStart() const {
-    const auto& lines = window->Console().Lines();
-    auto start = std::find(lines.begin(), lines.end(), "System: Console Initialization Completed");
-    return {start, lines.end()};
-  }
-
-  TempFolder tmp;
-  ScopedEnv temp{"TEMP", tmp.file("tmp").c_str()};
-  ScopedEnv state{"XDG_STATE_HOME", tmp.file("state").c_str()};
-  ScopedCommandLine commandLine{tmp.file("MAG.EXE"), {"/develope"}};
-  FakePlatform fake;
-  ScopedPlatform use{fake};
-  TThinking_box thinking;
-  std::unique_ptr<TfrmMain> window;
-};
+class MainWindowTest : public test::ViewerTest {};
 
 TEST_F(MainWindowTest, CreationBuildsTheNamedControlsWithThePanesHidden) {
   TfrmMain& w = make();
