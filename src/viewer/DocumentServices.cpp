@@ -2,8 +2,8 @@
 
 namespace pagemoor {
 
-bool PlaysAsSample(const std::string& /*path*/) {
-  return false;
+bool PlaysAsSample(const std::string& path) {
+  return path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
 }
 
 std::string BuildSignature(const std::vector<std::string>& /*params*/, const std::string& /*contactsFile*/) {

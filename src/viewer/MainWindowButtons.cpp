@@ -5,6 +5,7 @@
 
 namespace pagemoor {
 
+void TfrmMain::cmdReset_Buttons(Sender /*sender*/, const std::string& /*params*/) {}
 void TfrmMain::CreateButtons(const std::string& /*fileName*/) {}
 void TfrmMain::DestroyButtons() {}
 void TfrmMain::ButtonMouseMove(GifImageWidget* /*button*/) {}

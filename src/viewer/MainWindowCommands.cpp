@@ -24,7 +24,6 @@ void TfrmMain::cmdTop_Go_Back(Sender /*sender*/, const std::string& /*params*/) 
 void TfrmMain::cmdMain_Go_Back(Sender /*sender*/, const std::string& /*params*/) {}
 void TfrmMain::cmdShell_Execute(Sender /*sender*/, const std::string& /*params*/) {}
 void TfrmMain::cmdFillCustomIni(Sender /*sender*/, const std::string& /*params*/) {}
-void TfrmMain::cmdReset_Buttons(Sender /*sender*/, const std::string& /*params*/) {}
 void TfrmMain::cmdLoad_TopImage(Sender /*sender*/, const std::string& /*params*/) {}
 void TfrmMain::cmdShow_TopImage(Sender /*sender*/, const std::string& /*params*/) {}
 void TfrmMain::cmdLoad_Desktop(Sender /*sender*/, const std::string& /*params*/) {}

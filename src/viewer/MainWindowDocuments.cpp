@@ -1,10 +1,19 @@
 #include "viewer/MainWindow.h"
 
+#include "jukebox/JukeboxWindow.h"
+#include "viewer/DocumentServices.h"
+
 // What the panes ask the viewer for: pictures, sounds, included text.
 
 namespace pagemoor {
 
-void TfrmMain::PlaySoundFile(const std::string& /*path*/) {}
+void TfrmMain::PlaySoundFile(const std::string& path) {
+  if (!m_jukebox) return;
+  if (PlaysAsSample(path))
+    m_jukebox->jukebox().PlaySample(path);
+  else
+    m_jukebox->jukebox().PlayFile(path);
+}
 void TfrmMain::htmlMainImageRequest(Sender sender, const std::string& SRC, std::string& stream) {
   imageRequest(paneOf(sender), SRC, stream);
 }

@@ -1,5 +1,12 @@
 #include "viewer/MainWindow.h"
 
+#include <QLabel>
+
+#include "common/Application.h"
+#include "common/FileIo.h"
+#include "common/IniFile.h"
+#include "hypertext/HtmlPaneWidget.h"
+
 // Links, right clicks, hover sounds, console keys and timer scrolling.
 
 namespace pagemoor {
@@ -24,11 +31,20 @@ void TfrmMain::StartScrollMainDown() {}
 void TfrmMain::StartScrollLeftUp() {}
 void TfrmMain::StartScrollLeftDown() {}
 bool TfrmMain::hoverSoundArmed() const {
-  return false;
+  return m_sndLabel->text() == QLatin1String("1");
 }
-HtmlPaneWidget* TfrmMain::paneOf(Sender /*sender*/) const {
+
+HtmlPaneWidget* TfrmMain::paneOf(Sender sender) const {
+  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop})
+    if (sender == static_cast<const void*>(pane)) return pane;
   return nullptr;
 }
-void TfrmMain::playConfiguredSound(const char* /*iniFile*/, const char* /*key*/) {}
+
+void TfrmMain::playConfiguredSound(const char* iniFile, const char* key) {
+  // A missing key names the sounds folder itself, which is no file.
+  const std::string path =
+      ProjectDir() + "sounds\\" + ReadIniValue(ProjectDir() + "ini\\" + iniFile, "start", key);
+  if (FileExists(path)) PlaySoundFile(path);
+}
 
 }  // namespace pagemoor
