@@ -2,8 +2,7 @@
 
 #include <QLabel>
 
-#include "common/Application.h"
-#include "common/FileIo.h"
+#include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "hypertext/HtmlPaneWidget.h"
 
