@@ -120,6 +120,8 @@ class QtStartupView : public StartupView {
     main.setLauncherChoice(settings.launcher);
     main.setJukebox(jukebox.get());
     main.setLocalisedWindows({jukebox.get(), &mailer, &pictureViewer, &installer, &credits});
+    main.setWindows({&pictureViewer, &installer, &mailer, &credits});
+    mailer.setExceptionHandler([&main](const std::exception& e) { main.LogApplicationException(e); });
     main.setJukeboxDestroyer([&] {
       if (!jukebox) return;
       jukebox->close();

@@ -244,7 +244,10 @@ void TfrmMailer::sendClicked() {
   try {
     btnSendClick();
   } catch (const std::exception& e) {
-    m_console.Log("Exception", e.what());
+    if (m_exceptionHandler)
+      m_exceptionHandler(e);
+    else
+      m_console.Log("Exception", e.what());
   } catch (...) {
     m_console.Log("Exception", "Unknown error");
   }

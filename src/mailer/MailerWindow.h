@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QWidget>
+#include <exception>
+#include <functional>
 #include <string>
 
 #include "console/DebugBox2.h"
@@ -62,6 +64,12 @@ class TfrmMailer : public QWidget, public ModalWindow {
   int execModal() override;
   int runScripted(AnswerQueue& answers) override;
 
+  // Where an error escaping a sending goes: the application's exception log.
+  // Without one it is logged with the source "Exception".
+  void setExceptionHandler(std::function<void(const std::exception& e)> handler) {
+    m_exceptionHandler = std::move(handler);
+  }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -86,6 +94,7 @@ class TfrmMailer : public QWidget, public ModalWindow {
   QLabel* m_statusPanel = nullptr;
   WindowModal m_modal;
   bool m_sending = false;  // btnSendClick is running (its waits let events in)
+  std::function<void(const std::exception& e)> m_exceptionHandler;
 };
 
 }  // namespace pagemoor

@@ -350,6 +350,19 @@ TEST_F(MailerWindowTest, WithoutRecipientsTheHeaderIsIncompleteAndOnlyLogged) {
   EXPECT_TRUE(smtp->commands("MAIL").empty());
 }
 
+TEST_F(MailerWindowTest, AnErrorOfTheSendingGoesToTheApplicationsExceptionLogWhenOneIsSet) {
+  auto smtp = FakeSmtpServerOnPort25();
+  REQUIRE_LISTENING(*smtp);
+  Strings handled;
+  frm.setExceptionHandler([&](const std::exception& e) { handled.push_back(e.what()); });
+  frm.FormShow();
+  showWindow();
+  send(smtp->address());
+  EXPECT_EQ(handled, Strings{"Incomplete Header"});
+  EXPECT_TRUE(console.Lines().empty());
+  EXPECT_TRUE(fake.boxes.empty());
+}
+
 // That failure and a refused message both leave the client connected: the
 // next click still opens a connection of its own and delivers.
 TEST_F(MailerWindowTest, AClickAfterAFailedSendingConnectsAgainAndDelivers) {
