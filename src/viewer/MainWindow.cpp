@@ -2,7 +2,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QDate>
 #include <QLabel>
 #include <QLocale>
@@ -71,6 +74,20 @@ QLabel* MakeHiddenLabel(QWidget* parent, const char* name, const char* caption) 
   return label;
 }
 
+// The console button's face: a prompt in the console's lime on black.
+QIcon ConsoleButtonFace() {
+  QPixmap face(15, 15);
+  face.fill(Qt::black);
+  QPainter painter(&face);
+  painter.setPen(QPen(QColor(0, 255, 0), 1.5));
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.drawPolyline(QPolygonF({QPointF(2.5, 3.5), QPointF(6.5, 7.5), QPointF(2.5, 11.5)}));
+  painter.drawLine(QPointF(8, 11.5), QPointF(13, 11.5));
+  painter.setPen(QColor(0, 128, 0));
+  painter.drawRect(0, 0, 14, 14);
+  return QIcon(face);
+}
+
 QTimer* MakeScrollTimer(QObject* parent, const char* name) {
   auto* timer = new QTimer(parent);
   timer->setObjectName(QString::fromLatin1(name));
@@ -129,6 +146,8 @@ void TfrmMain::buildControls() {
   m_btnConsole->setObjectName(QStringLiteral("btnConsole"));
   m_btnConsole->setAutoRaise(true);
   m_btnConsole->setGeometry(0, 0, 17, 17);
+  m_btnConsole->setIcon(ConsoleButtonFace());
+  m_btnConsole->setIconSize(QSize(15, 15));
   m_btnConsole->raise();
   m_btnConsole->setMouseTracking(true);
   m_btnConsole->installEventFilter(this);
