@@ -357,6 +357,40 @@ void HtmlPaneWidget::activate(const std::string& raw) {
   if (!handled) followLink(raw);
 }
 
+std::vector<HtmlPaneWidget::TextLink> HtmlPaneWidget::TextLinks() const {
+  std::vector<TextLink> links;
+  for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+    QString href;
+    QString text;
+    auto flush = [&] {
+      const QString shown = text.remove(QChar::ObjectReplacementCharacter).simplified();
+      if (!href.isEmpty() && !shown.isEmpty()) links.push_back({shown.toStdString(), rawForUrl(QUrl(href))});
+      href.clear();
+      text.clear();
+    };
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      const QTextCharFormat format = fragment.charFormat();
+      const QString fragmentHref = format.isAnchor() ? format.anchorHref() : QString();
+      if (fragmentHref != href) flush();
+      href = fragmentHref;
+      if (!href.isEmpty()) text += fragment.text();
+    }
+    flush();
+  }
+  return links;
+}
+
+bool HtmlPaneWidget::ActivateLinkByText(std::string_view text) {
+  const std::string wanted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).simplified().toStdString();
+  for (const TextLink& link : TextLinks()) {
+    if (link.text != wanted || link.raw.empty()) continue;
+    activate(link.raw);
+    return true;
+  }
+  return false;
+}
+
 void HtmlPaneWidget::followLink(const std::string& raw) {
   const std::string link = Trimmed(raw);
   const auto hash = link.find('#');

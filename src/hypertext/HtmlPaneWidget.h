@@ -91,6 +91,17 @@ class HtmlPaneWidget : public QTextBrowser {
   std::string ExpandReference(std::string_view reference) const;
   std::string ReferenceToPath(std::string_view reference) const;
 
+  // The text links of the document shown, in document order: the words the
+  // reader sees (blanks simplified) and the reference as the page wrote it.
+  struct TextLink {
+    std::string text;
+    std::string raw;
+  };
+  std::vector<TextLink> TextLinks() const;
+  // Activates the first text link showing exactly this text, as a click on
+  // it would (scripted runs). False when the document shows no such link.
+  bool ActivateLinkByText(std::string_view text);
+
   // --- Settings -----------------------------------------------------------
   // Take effect from the next document shown (colours and fonts) or at once
   // (the rest).

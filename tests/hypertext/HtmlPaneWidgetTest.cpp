@@ -213,6 +213,24 @@ TEST_F(HtmlPaneWidgetTest, ClickingALinkRaisesItsHrefExactlyAsWritten) {
   EXPECT_EQ(pane.HistoryCount(), 1);
 }
 
+TEST_F(HtmlPaneWidgetTest, ALinkIsActivatedByItsVisibleText) {
+  const std::string path = page("named.htm",
+                                "<p>See <a href=\"con_com:play a.wav\">the <b>first</b>\n  sound</a> and "
+                                "<a href=\"other.htm\">Other</a>.</p>"
+                                "<table><tr><td><a href=\"cc:exit now\">Leave</a></td></tr></table>");
+  ASSERT_TRUE(pane.LoadDocument(path));
+  std::vector<std::pair<std::string, std::string>> links;
+  for (const auto& link : pane.TextLinks()) links.emplace_back(link.text, link.raw);
+  EXPECT_EQ(links, (std::vector<std::pair<std::string, std::string>>{
+                       {"the first sound", "con_com:play a.wav"}, {"Other", "other.htm"}, {"Leave", "cc:exit now"}}));
+
+  EXPECT_TRUE(pane.ActivateLinkByText("Leave"));
+  EXPECT_EQ(clicks, std::vector<std::string>{"cc:exit now"});
+  EXPECT_EQ(pane.CoveredLink(), "cc:exit now");
+  EXPECT_FALSE(pane.ActivateLinkByText("Nowhere"));
+  EXPECT_EQ(clicks.size(), 1u);
+}
+
 TEST_F(HtmlPaneWidgetTest, HoveringALinkRaisesCoveredOnAndOff) {
   ASSERT_TRUE(pane.LoadDocument(
       page("hover.htm", "<p>Plain words here</p><p><a href=\"snd:hover me\">Hover link</a></p>")));
