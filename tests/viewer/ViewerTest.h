@@ -11,6 +11,7 @@
 
 #include "app/ThinkingBoxWindow.h"
 #include "common/FileIo.h"
+#include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "common/IniLang.h"
 #include "console/DebugBox2.h"
