@@ -195,10 +195,19 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
   m_console.Log("ZIP", FormatText("Extract %s to %s", {AsciiUpper(archive), AsciiUpper(target)}));
   addProgressLine("Please wait ...");
   m_unzip.TargetDirectory = folder();
-  m_unzip.ZipFileName = archive;
+  // The "install" command hands the name over in capitals, which only a file
+  // system that ignores letter case finds as it stands.
+  m_unzip.ZipFileName = ResolveExisting(archive).value_or(archive);
   // The entries it refuses or finds damaged are logged through OnLog; the
-  // closing lines are the same either way.
-  m_unzip.Unzip();
+  // closing lines are the same either way. An archive that cannot be read
+  // at all is no success.
+  const int result = m_unzip.Unzip();
+  if (result < 0) {
+    m_console.Log("ZIP", FormatText("Extract failed (%s)", {std::to_string(result)}));
+    addProgressLine("Extract failed");
+    ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {archive}));
+    return;
+  }
   m_console.Log("ZIP", "Files succesfully unZiped");
   addProgressLine("Files Succesfully unZiped");
   ShowInfo(Translate("Rozbalovani Dokonceno", "extract_complete"));
@@ -209,7 +218,7 @@ void TfrmInstall::extractRar(const std::string& archive, const std::string& targ
   m_checkList->clear();
   m_console.Log("RAR",
                 FormatText("Extract %s to %s", {AsciiUpper(ExtractFileName(archive)), AsciiUpper(target)}));
-  m_rar.ArchiveName = archive;
+  m_rar.ArchiveName = ResolveExisting(archive).value_or(archive);
   m_rar.TargetDir = folder();
   m_rar.Extract();
 }

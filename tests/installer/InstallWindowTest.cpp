@@ -301,6 +301,30 @@ TEST_F(InstallWindowTest, ZipIsUnpackedIntoTheFolderNamedWithoutTrailingSeparato
   EXPECT_TRUE(button("btnRozbalit")->isEnabled());
 }
 
+// The "install" command names the archive in capitals; a file that is no
+// archive at all is not reported as unpacked.
+TEST_F(InstallWindowTest, AnArchiveNamedInCapitalsIsFoundAndAnUnreadableOneIsNoSuccess) {
+  const std::string archive = t.file("rars/Bonus.zip");
+  MakeZip(t, archive, {{"readme.txt", "Ahoj"}});
+  const std::string target = targetFolder();
+  frm.lblName()->setText(QString::fromStdString(AsciiUpper(archive)));
+  frm.btnRozbalitClick();
+  EXPECT_EQ(t.read("out/readme.txt"), "Ahoj");
+  EXPECT_EQ(fake.textsOf("info"), Strings{"Rozbalovani Dokonceno"});
+
+  fake.calls.clear();
+  const std::size_t before = console.Lines().size();
+  t.write("rars/broken.zip", "this is no archive");
+  frm.lblName()->setText(QString::fromStdString(t.file("rars/broken.zip")));
+  frm.btnRozbalitClick();
+  const Strings lines(console.Lines().begin() + static_cast<std::ptrdiff_t>(before), console.Lines().end());
+  EXPECT_EQ(lines, (Strings{"ZIP: Extract " + AsciiUpper(t.file("rars/broken.zip")) + " to " +
+                                AsciiUpper(target),
+                            "ZIP: Extract failed (-2)"}));
+  EXPECT_EQ(fake.textsOf("info"), Strings{"Spatny RAR soubor"});
+  EXPECT_EQ(progressLines().back(), "Extract failed");
+}
+
 TEST_F(InstallWindowTest, RefusedZipEntriesAreLogged) {
   const std::string archive = t.file("rars/links.zip");
   MakeZip(t, archive, {{"kept.txt", "ok"}}, {{"passwd", "/etc/passwd"}});
