@@ -134,6 +134,8 @@ bool SpawnDetached(const std::string& programPath, const std::vector<std::string
 
 void HeadlessPlatform::showInfo(const std::string& /*text*/) {}
 
+void HeadlessPlatform::showMessage(const std::string& /*caption*/, const std::string& /*text*/) {}
+
 bool HeadlessPlatform::askYesNo(const std::string& /*text*/) {
   return true;
 }

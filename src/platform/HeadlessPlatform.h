@@ -18,6 +18,7 @@ class HeadlessPlatform : public FileRegistryPlatform {
   explicit HeadlessPlatform(std::string registryFile) : FileRegistryPlatform(std::move(registryFile)) {}
 
   void showInfo(const std::string& text) override;
+  void showMessage(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& text) override;  // Yes
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& defaultText) override;  // the default text

@@ -27,6 +27,10 @@ int ModalWindow::runScripted(AnswerQueue& /*answers*/) {
   return 0;
 }
 
+void Platform::showMessage(const std::string& /*caption*/, const std::string& text) {
+  showInfo(text);
+}
+
 // Platforms without a channel between programs neither listen nor deliver.
 bool Platform::listenForRemoteMessages(const std::string& /*name*/,
                                        std::function<void(int message)> /*handler*/) {

@@ -60,6 +60,9 @@ class Platform {
   // --- Boxes and dialogs ---
   // Information box, one OK button, caption "Information".
   virtual void showInfo(const std::string& text) = 0;
+  // A plain message box: no icon, one OK button, the given caption. The
+  // default shows it as an information box.
+  virtual void showMessage(const std::string& caption, const std::string& text);
   // Confirmation box with Yes and No, caption "Confirm"; true for Yes.
   virtual bool askYesNo(const std::string& text) = 0;
   // Input box: the text, or nothing when cancelled.

@@ -51,6 +51,11 @@ void ScriptedPlatform::showInfo(const std::string& text) {
   m_answers.pop();
 }
 
+void ScriptedPlatform::showMessage(const std::string& caption, const std::string& text) {
+  writeLine("message", caption, text);
+  m_answers.pop();
+}
+
 bool ScriptedPlatform::askYesNo(const std::string& text) {
   writeLine("confirm", "Confirm", text);
   if (m_answers.empty()) return true;

@@ -7,6 +7,7 @@
 //
 // KIND       CAPTION                 TEXT            answers (default when the queue is empty)
 // info       Information             the message     any one answer (OK)
+// message    the caption             the message     any one answer (OK)
 // confirm    Confirm                 the question    yes, ok -> Yes; no, cancel, close -> No (Yes)
 // input      the caption             the prompt      text:VALUE; ok -> the default; cancel, close (OK)
 // open/save  the caption             the filter      file:PATH; cancel, close (Cancel)
@@ -42,6 +43,7 @@ class ScriptedPlatform : public Platform {
   ScriptedPlatform(Platform& inner, AnswerQueue answers, std::ostream& err = std::cerr);
 
   void showInfo(const std::string& text) override;
+  void showMessage(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& defaultText) override;

@@ -74,6 +74,25 @@ TEST(QtMessageBoxTest, InformationBoxHasOneOkButtonAndPlainText) {
   EXPECT_TRUE(driver.acted());
 }
 
+TEST(QtMessageBoxTest, PlainMessageBoxHasTheCaptionGivenNoIconAndOneOkButton) {
+  QtPlatform p;
+  ModalDriver driver([](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr) << w->metaObject()->className();
+    EXPECT_EQ(box->objectName(), "msgMessage");
+    EXPECT_EQ(box->windowTitle(), "Test Mag");
+    EXPECT_EQ(box->text(), "Red <b>is</b> checked");
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box->buttons().size(), 1);
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    box->button(QMessageBox::Ok)->click();
+  });
+  p.showMessage("Test Mag", "Red <b>is</b> checked");
+  EXPECT_TRUE(driver.acted());
+}
+
 TEST(QtMessageBoxTest, ConfirmationBoxAnswersWithTheButtonPressed) {
   for (const auto button : {QMessageBox::Yes, QMessageBox::No}) {
     QtPlatform p;

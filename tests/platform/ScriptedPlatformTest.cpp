@@ -157,6 +157,20 @@ TEST_F(ScriptedPlatformTest, InformationBoxTakesAnyOneAnswer) {
   EXPECT_EQ(lines().size(), 4u);
 }
 
+TEST_F(ScriptedPlatformTest, PlainMessageBoxWritesItsCaptionAndTakesAnyOneAnswer) {
+  ScriptedPlatform p = make("no, ok");
+  p.showMessage("Test Mag", "Red\nis checked");
+  p.showMessage("", "empty caption");
+  p.showMessage("Test Mag", "empty queue");
+  EXPECT_EQ(lines(), (std::vector<std::string>{
+                         "[ui] message: Test Mag: Red\\nis checked",
+                         "[ui] message: : empty caption",
+                         "[ui] message: Test Mag: empty queue",
+                     }));
+  EXPECT_TRUE(p.scriptedAnswers()->empty());
+  EXPECT_TRUE(inner.calls.empty());
+}
+
 TEST_F(ScriptedPlatformTest, ScriptedAnswersIsTheQueueTheBoxesUse) {
   ScriptedPlatform p = make("");
   ASSERT_NE(p.scriptedAnswers(), nullptr);

@@ -55,6 +55,10 @@ void FakePlatform::showInfo(const std::string& text) {
   calls.push_back({"info", "Information", text});
 }
 
+void FakePlatform::showMessage(const std::string& caption, const std::string& text) {
+  calls.push_back({"message", caption, text});
+}
+
 bool FakePlatform::askYesNo(const std::string& text) {
   calls.push_back({"confirm", "Confirm", text});
   return Next(yesNoAnswers).value_or(defaultYesNo);

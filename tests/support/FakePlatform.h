@@ -21,7 +21,7 @@
 namespace pagemoor::test {
 
 struct PlatformCall {
-  // info, confirm, input, open, save, folder, modal, shell-open, shell-start,
+  // info, message, confirm, input, open, save, folder, modal, shell-open, shell-start,
   // reg-read, reg-write, reg-delete, reg-create, instance.
   std::string kind;
   // The box's caption, the window's name, the registry key (ROOT\PATH).
@@ -82,6 +82,7 @@ class FakePlatform : public Platform {
   bool registryKeyExists(const std::string& rootKey, const std::string& keyPath) const;
 
   void showInfo(const std::string& text) override;
+  void showMessage(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& defaultText) override;

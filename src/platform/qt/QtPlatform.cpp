@@ -114,6 +114,12 @@ void QtPlatform::showInfo(const std::string& text) {
   box.exec();
 }
 
+void QtPlatform::showMessage(const std::string& caption, const std::string& text) {
+  CenteredMessageBox box(QMessageBox::NoIcon, ToQt(caption), ToQt(text), QMessageBox::Ok);
+  PrepareBox(box, "msgMessage");
+  box.exec();
+}
+
 bool QtPlatform::askYesNo(const std::string& text) {
   CenteredMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), ToQt(text),
                          QMessageBox::Yes | QMessageBox::No);

@@ -38,6 +38,8 @@ class QtPlatform : public FileRegistryPlatform {
   // Message boxes (objects "msgInfo" and "msgConfirm") are application-modal
   // and centred on the screen.
   void showInfo(const std::string& text) override;
+  // A plain box (object "msgMessage"): no icon, one OK button, the caption given.
+  void showMessage(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   // An input dialog with object name "inputBox".
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
