@@ -12,6 +12,7 @@
 #include "common/Strings.h"
 #include "pictures/TitlerWidget.h"
 #include "platform/AnswerQueue.h"
+#include "platform/qt/ScaledView.h"
 
 namespace pagemoor {
 
@@ -37,6 +38,7 @@ TfrmCredits::TfrmCredits(QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(m_titler);
+  resize(kDesignSize);
 }
 
 TfrmCredits::~TfrmCredits() = default;

@@ -1,5 +1,7 @@
 // The credits window (TfrmCredits): the project's credits scrolling upwards
 // full screen until a click. Created once; "show credits" shows it modally.
+// The roll is laid out at the magazine's 800 x 600 (its width and its speed
+// in pixels) and shown scaled to the screen.
 #pragma once
 
 #include <QWidget>
@@ -36,7 +38,8 @@ class TfrmCredits : public QWidget, public ModalWindow {
   // --- ModalWindow ---
   std::string modalName() const override;
   std::string modalCaption() const override;
-  // Frameless and maximized; returns 0 when the window closes.
+  // Scaled to the whole screen (FullScreenModal); returns 0 when the window
+  // closes.
   int execModal() override;
   // Scripted runs: the credits are loaded as for a showing, and a "click"
   // answer (taken) or none closes the window.

@@ -4,20 +4,19 @@
 #include <QCursor>
 #include <QFont>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QResizeEvent>
-#include <QScreen>
 #include <utility>
 
 #include "common/HostPaths.h"
 #include "pictures/ImageWidget.h"
 #include "platform/AnswerQueue.h"
 #include "platform/qt/QtText.h"
+#include "platform/qt/ScaledView.h"
 
 namespace pagemoor {
 
@@ -74,6 +73,7 @@ TfrmPV::TfrmPV(TDebugBox2& console, QWidget* parent)
     w->installEventFilter(this);
   }
   m_lblPopisek->raise();
+  resize(kDesignSize);
   placeCaptionLine();
 }
 
@@ -155,11 +155,10 @@ void TfrmPV::clearPicture() {
 }
 
 void TfrmPV::CenterPicture() {
-  QScreen* s = screen();
-  if (!s) s = QGuiApplication::primaryScreen();
-  const QSize screenSize = s ? s->geometry().size() : size();
-  m_imgBack->move(screenSize.width() / 2 - m_imgBack->width() / 2,
-                  screenSize.height() / 2 - m_imgBack->height() / 2);
+  // The screen is the 800 x 600 design the window is laid out at; the view
+  // scales it to the real screen.
+  m_imgBack->move(kDesignSize.width() / 2 - m_imgBack->width() / 2,
+                  kDesignSize.height() / 2 - m_imgBack->height() / 2);
 }
 
 void TfrmPV::showModal() {

@@ -1,7 +1,8 @@
 // The picture viewer (TfrmPV): a black full-screen window that shows the
 // slideshow's pictures one per click, with a caption line at the top. It is
 // created once and shown modally by the "slideshow" command; the steps of the
-// show live in Slideshow, the window only shows what they say.
+// show live in Slideshow, the window only shows what they say. Like the
+// magazine, it is laid out at 800 x 600 and shown scaled to the screen.
 #pragma once
 
 #include <QWidget>
@@ -61,7 +62,8 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
   // --- ModalWindow ---
   std::string modalName() const override;
   std::string modalCaption() const override;
-  // Frameless and maximized; returns 0 when the window closes.
+  // Scaled to the whole screen (FullScreenModal); returns 0 when the window
+  // closes.
   int execModal() override;
   // Scripted runs: each "click" answer is one click; the show ends at the
   // closing click, at a "close" answer (taken), or at any other answer or an
@@ -77,7 +79,8 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
   void loadPicture(const std::string& path) override;
   void showNoData() override;
   void clearPicture() override;
-  // imgBack in the middle of the screen (not of the window), by integer halves.
+  // imgBack in the middle of the 800 x 600 screen (not of the window), by
+  // integer halves.
   void CenterPicture() override;
   void showModal() override;
   void closeWindow() override;

@@ -5,10 +5,16 @@
 #include <QApplication>
 #include <QColor>
 #include <QFontMetrics>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +23,8 @@
 #include "platform/AnswerQueue.h"
 #include "platform/HeadlessPlatform.h"
 #include "platform/ScriptedPlatform.h"
+#include "platform/qt/ScaledView.h"
+#include "support/QtPump.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
 
@@ -33,6 +41,25 @@ void click(QWidget* w) {
   QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
                       Qt::NoModifier);
   QApplication::sendEvent(w, &release);
+}
+
+// The view the window is presented in while its modal loop runs.
+ScaledView* viewOf(QWidget& window) {
+  QGraphicsProxyWidget* proxy = window.graphicsProxyWidget();
+  if (!proxy || !proxy->scene() || proxy->scene()->views().isEmpty()) return nullptr;
+  return qobject_cast<ScaledView*>(proxy->scene()->views().front());
+}
+
+// A click on the screen where the design point `at` is shown.
+void clickOnScreen(QGraphicsView& view, QPointF at) {
+  QWidget* port = view.viewport();
+  const QPointF p(view.mapFromScene(at));
+  QMouseEvent press(QEvent::MouseButtonPress, p, port->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(port, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, p, port->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(port, &release);
 }
 
 bool isLime(QRgb p) {
@@ -276,17 +303,29 @@ TEST_F(CreditsTest, EmptyCreditsAreABlackScreenThatAClickCloses) {
   frm.Titler1()->setTitles({"old"});
   bool blank = false;
   QSize rollSize;
+  bool scaledToTheScreen = false;
   QMetaObject::invokeMethod(
       &frm,
       [&] {
-        QCoreApplication::processEvents();  // the maximized size and the layout
+        ScaledView* view = viewOf(frm);
+        if (!view) {
+          ADD_FAILURE() << "the window is not shown through a scaled view";
+          frm.close();
+          return;
+        }
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        test::PumpUntil([&] { return view->size() == screen; });  // the full-screen size
+        QCoreApplication::processEvents();                        // the layout
+        const double scale = std::min(screen.width() / 800.0, screen.height() / 600.0);
+        scaledToTheScreen = view->isFullScreen() && std::abs(view->scale() - scale) < 0.01;
         tick(*frm.Titler1(), 300);
         const QImage image = grab(*frm.Titler1());
         rollSize = image.size();
         blank = true;
         for (int y = 0; y < image.height(); ++y)
           for (int x = 0; x < image.width(); ++x) blank = blank && image.pixel(x, y) == qRgb(0, 0, 0);
-        click(frm.Titler1());
+        // On the screen, in the roll's middle: the roll itself takes no press.
+        clickOnScreen(*view, QPointF(400, 300));
         if (frm.isVisible()) {
           ADD_FAILURE() << "the click did not close the window";
           frm.close();
@@ -295,7 +334,9 @@ TEST_F(CreditsTest, EmptyCreditsAreABlackScreenThatAClickCloses) {
       Qt::QueuedConnection);
   EXPECT_EQ(frm.execModal(), 0);  // returns: the click closed it
   EXPECT_TRUE(frm.Titler1()->Titles().isEmpty());
-  EXPECT_FALSE(rollSize.isEmpty());
+  // The roll's width and speed are those of the 800 x 600 design.
+  EXPECT_EQ(rollSize, QSize(800, 600));
+  EXPECT_TRUE(scaledToTheScreen);
   EXPECT_TRUE(blank);
   EXPECT_FALSE(frm.isVisible());
 }

@@ -6,11 +6,15 @@
 #include <QColor>
 #include <QCursor>
 #include <QEvent>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScreen>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -21,7 +25,9 @@
 #include "platform/AnswerQueue.h"
 #include "platform/HeadlessPlatform.h"
 #include "platform/ScriptedPlatform.h"
+#include "platform/qt/ScaledView.h"
 #include "support/FakePlatform.h"
+#include "support/QtPump.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
 
@@ -46,9 +52,29 @@ QSize screenSize() {
   return QGuiApplication::primaryScreen()->geometry().size();
 }
 
-// Where CenterPicture puts a picture of this size.
+// Where CenterPicture puts a picture of this size: the middle of the 800 x 600
+// design, whatever the real screen.
 QPoint centred(QSize picture) {
-  return QPoint(screenSize().width() / 2 - picture.width() / 2, screenSize().height() / 2 - picture.height() / 2);
+  return QPoint(400 - picture.width() / 2, 300 - picture.height() / 2);
+}
+
+// The view the window is presented in while its modal loop runs.
+ScaledView* viewOf(QWidget& window) {
+  QGraphicsProxyWidget* proxy = window.graphicsProxyWidget();
+  if (!proxy || !proxy->scene() || proxy->scene()->views().isEmpty()) return nullptr;
+  return qobject_cast<ScaledView*>(proxy->scene()->views().front());
+}
+
+// A click on the screen where the design point `at` is shown.
+void clickView(QGraphicsView& view, QPointF at) {
+  QWidget* port = view.viewport();
+  const QPointF p(view.mapFromScene(at));
+  QMouseEvent press(QEvent::MouseButtonPress, p, port->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(port, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, p, port->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(port, &release);
 }
 
 // A project in development mode, so the project folder is the test's folder.
@@ -112,11 +138,15 @@ TEST_F(PictureViewerTest, WindowAndControls) {
   EXPECT_EQ(label->font().pixelSize(), 21);
   EXPECT_TRUE(label->font().bold());
   EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::yellow));
-  // Top edge, full width.
-  frm.resize(640, 480);
+  // Laid out at the design size; the caption along the top edge, full width.
+  EXPECT_EQ(frm.size(), QSize(800, 600));
   EXPECT_EQ(label->geometry().topLeft(), QPoint(0, 0));
-  EXPECT_EQ(label->width(), 640);
+  EXPECT_EQ(label->width(), 800);
   EXPECT_GT(label->height(), 21);
+  frm.resize(640, 480);
+  frm.show();
+  EXPECT_EQ(label->width(), 640);
+  frm.hide();
 }
 
 TEST_F(PictureViewerTest, NoDataPictureIsTheRedSignOnBlack) {
@@ -153,7 +183,6 @@ TEST_F(PictureViewerTest, ShowRunsThroughTheWindow) {
   frm.setPlaySoundFile([&](const std::string&) { ++sounds; });
 
   Strings seen;
-  frm.resize(screenSize());
   fake.onModal = [&](ModalWindow& window) {
     EXPECT_EQ(&window, static_cast<ModalWindow*>(&frm));
     seen.push_back(onScreen() + " " + caption());
@@ -166,7 +195,7 @@ TEST_F(PictureViewerTest, ShowRunsThroughTheWindow) {
     EXPECT_EQ(frm.imgBack()->pos(), centred(QSize(61, 21)));
     EXPECT_EQ(frm.ListBox1()->currentRow(), 2);
 
-    click(&frm, QPoint(2, screenSize().height() - 2));  // the window, away from the picture
+    click(&frm, QPoint(2, 598));  // the window, away from the picture
     seen.push_back(onScreen() + " " + caption());
     return 0;
   };
@@ -202,13 +231,13 @@ TEST_F(PictureViewerTest, MissingPictureShowsTheNoDataPicture) {
   EXPECT_EQ(fake.callsOf("modal").size(), 1u);
 }
 
-TEST_F(PictureViewerTest, CenterPictureTakesIntegerHalvesOfTheScreen) {
-  // Odd sizes on both sides; the window's own size plays no part.
+TEST_F(PictureViewerTest, CenterPictureTakesIntegerHalvesOfTheDesignScreen) {
+  // Odd sizes on both sides; neither the window's own size nor the real
+  // screen's plays a part.
   frm.resize(300, 200);
   frm.imgBack()->setPicture(QImage(101, 51, QImage::Format_RGB32));
   frm.CenterPicture();
-  EXPECT_EQ(frm.imgBack()->pos(),
-            QPoint(screenSize().width() / 2 - 50, screenSize().height() / 2 - 25));
+  EXPECT_EQ(frm.imgBack()->pos(), QPoint(400 - 50, 300 - 25));
 }
 
 TEST_F(PictureViewerTest, WindowClickIsALeftPressAndReleaseInside) {
@@ -270,16 +299,26 @@ TEST_F(PictureViewerTest, ModalLoopEndsAtTheClosingClick) {
   writePicture("a.png", QSize(40, 30), Qt::red);
   writePicture("b.png", QSize(20, 20), Qt::green);
   Strings seen;
-  bool maximized = false;
+  bool scaledToTheScreen = false;
   fake.onModal = [&](ModalWindow& window) {
-    // Clicks arrive once the window is up and its loop runs.
+    // Clicks arrive on the screen once the window is up and its loop runs:
+    // on the picture, then on the black around it.
     QMetaObject::invokeMethod(
         &frm,
         [&] {
-          maximized = frm.isVisible() && (frm.windowState() & Qt::WindowMaximized);
-          click(frm.imgBack());
+          ScaledView* view = viewOf(frm);
+          if (!view) {
+            ADD_FAILURE() << "the window is not shown through a scaled view";
+            frm.close();
+            return;
+          }
+          test::PumpUntil([&] { return view->size() == screenSize(); });
+          const double scale = std::min(screenSize().width() / 800.0, screenSize().height() / 600.0);
+          scaledToTheScreen = frm.isVisible() && view->isFullScreen() && view->size() == screenSize() &&
+                              frm.size() == QSize(800, 600) && std::abs(view->scale() - scale) < 0.01;
+          clickView(*view, QRectF(frm.imgBack()->geometry()).center());
           seen.push_back(onScreen());
-          click(frm.imgBack());
+          clickView(*view, QPointF(5, 595));
           seen.push_back(onScreen());
           if (frm.isVisible()) {
             ADD_FAILURE() << "the closing click did not close the window";
@@ -290,7 +329,7 @@ TEST_F(PictureViewerTest, ModalLoopEndsAtTheClosingClick) {
     return window.execModal();
   };
   frm.cmdSlideShow(nullptr, "a.png|b.png|c.png");
-  EXPECT_TRUE(maximized);
+  EXPECT_TRUE(scaledToTheScreen);
   EXPECT_EQ(seen, (Strings{"20x20 #00ff00", "none"}));
   EXPECT_FALSE(frm.isVisible());
 }

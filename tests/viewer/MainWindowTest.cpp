@@ -320,12 +320,23 @@ TEST_F(ScaledScreenTest, AltEnterTogglesAndTheWindowOptionKeepsAWindow) {
   }
   EXPECT_THAT(keys, testing::UnorderedElementsAre(QKeySequence(Qt::ALT | Qt::Key_Return),
                                                   QKeySequence(Qt::ALT | Qt::Key_Enter)));
+  // The modal full-screen windows come up the way the reader's screen is.
+  EXPECT_FALSE(ScreenMode::instance().windowed());
   screen.toggleFullScreen();
   EXPECT_FALSE(screen.isFullScreen());
+  EXPECT_TRUE(ScreenMode::instance().windowed());
   screen.toggleFullScreen();
+  EXPECT_TRUE(screen.isFullScreen());
+  EXPECT_FALSE(ScreenMode::instance().windowed());
+  // Alt+Enter in one of them takes the reader's screen along.
+  ScreenMode::instance().setWindowed(true);
+  EXPECT_FALSE(screen.isFullScreen());
+  EXPECT_EQ(screen.size(), QSize(800, 600));
+  ScreenMode::instance().setWindowed(false);
   EXPECT_TRUE(screen.isFullScreen());
   w.DXDraw().Finalize();
   EXPECT_FALSE(screen.isFullScreen());
+  EXPECT_TRUE(ScreenMode::instance().windowed());
 
   test::ScopedCommandLine windowed{tmp.file("MAG.EXE"), {"/develope"}};
   CommandLine withWindow = CurrentCommandLine();
