@@ -618,6 +618,7 @@ void TfrmMain::closeAndDestroyJukebox() {
 void TfrmMain::destroyConsole() {
   // The console writes its shutdown lines as it goes; its window stays
   // until the viewer goes.
+  if (keepConsoleWhileItRuns()) return;
   m_console.reset();
 }
 
@@ -626,10 +627,15 @@ void TfrmMain::terminateApplication() {
   // not ask the farewell question again. exit() rather than quit(), which
   // would first send every window a close request.
   m_closing = true;
-  if (m_terminate)
+  if (m_terminate) {
     m_terminate();
-  else
+  } else {
     QCoreApplication::exit(0);
+    // exit() ends only loops that run; an end in the start command comes
+    // before the message loop has started, which then ends at once.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+  }
 }
 
 }  // namespace pagemoor

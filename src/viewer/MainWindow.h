@@ -85,7 +85,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void setLauncherChoice(const LauncherChoice& choice) { m_launcher = choice; }
   void setJukebox(TPlinq_Main* jukebox);
   TPlinq_Main* jukebox() const;
-  void setWindows(const ViewerWindows& windows) { m_windows = windows; }
+  // Also gives the picture viewer and the installer the viewer's sound player,
+  // and the picture viewer the link cursor.
+  void setWindows(const ViewerWindows& windows);
   const ViewerWindows& windows() const { return m_windows; }
   // The windows the localisation is applied to after the viewer, in order:
   // jukebox, mailer, picture viewer, installer, credits (null: not there).
@@ -259,7 +261,21 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void imageRequest(HtmlPaneWidget* pane, const std::string& SRC, std::string& stream);
   // Plays ProjectDir + "sounds\" + the key's value in "ini\" + iniFile when that file exists.
   void playConfiguredSound(const char* iniFile, const char* key);
+  // Links and hover (MainWindowLinks.cpp).
+  void startWindowsProgram(const std::string& path, const std::string& parameters);
+  void playHoverSound();
+  void stopScrolling();
+  // Frame 1 on every image button whose record has "normal" set.
+  void resetStateButtons();
   void loadPage(HtmlPaneWidget* pane, const char* source, const std::string& params);
+  // Runs a handler of the command table. A command that ended the reading
+  // inside another one (a script line) unwinds the commands around it.
+  void runCommand(void (TfrmMain::*handler)(Sender, const std::string&), Sender sender,
+                  const std::string& params);
+  // destroyConsole() while one of the console's commands runs: the console is
+  // still on the stack, so it writes its closing lines, falls silent and is
+  // kept until the viewer goes. True when it was kept.
+  bool keepConsoleWhileItRuns();
 
   TThinking_box* m_thinking;
   LauncherChoice m_launcher;
@@ -276,6 +292,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   std::vector<ButtonRecord> m_buttonRecords;
 
   std::unique_ptr<TDebugBox2> m_console;
+  // The console a command ended the reading in; see keepConsoleWhileItRuns().
+  std::unique_ptr<TDebugBox2> m_retiredConsole;
+  int m_commandDepth = 0;  // commands of the table running, nested
   std::unique_ptr<ViewerConsole> m_consoleHandlers;
   std::unique_ptr<ConsoleWindow> m_consoleWindow;
   std::unique_ptr<ViewerShutdown> m_shutdown;

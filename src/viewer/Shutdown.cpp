@@ -52,6 +52,18 @@ bool noDxParameter() {
   return AsciiLower(ParamStr(2)) == "/no_dx";
 }
 
+// Marks an ending as under way for the life of a scope.
+class EndingScope {
+ public:
+  explicit EndingScope(bool& flag) : m_flag(flag) { m_flag = true; }
+  ~EndingScope() { m_flag = false; }
+  EndingScope(const EndingScope&) = delete;
+  EndingScope& operator=(const EndingScope&) = delete;
+
+ private:
+  bool& m_flag;
+};
+
 }  // namespace
 
 ViewerShutdown::ViewerShutdown(TDebugBox2& console, ShutdownHost& host) : m_console(&console), m_host(host) {}
@@ -75,6 +87,9 @@ void ViewerShutdown::deleteProjectFolder() {
 }
 
 bool ViewerShutdown::ConfirmClose() {
+  if (m_ended) return true;
+  if (m_ending) return false;
+  EndingScope ending(m_ending);
   const bool ok = farewell(true);
   if (!ok) return false;
 
@@ -89,10 +104,21 @@ bool ViewerShutdown::ConfirmClose() {
     m_console = nullptr;
     m_host.destroyConsole();
   }
+  m_ended = true;
   return true;
 }
 
 void ViewerShutdown::ExitProgram(bool ask) {
+  // The end command may itself be "exit": it runs inside this ending and must
+  // not ask again, run the end command again and tear everything down twice.
+  if (m_ending) return;
+  // Ended already: only the request to the application is repeated (an end
+  // signal after the reading ended must still end the program).
+  if (m_ended) {
+    m_host.terminateApplication();
+    return;
+  }
+  EndingScope ending(m_ending);
   if (!farewell(ask)) return;
 
   // "exit now" leaves without the project's end command.
@@ -109,6 +135,7 @@ void ViewerShutdown::ExitProgram(bool ask) {
     m_console = nullptr;
     m_host.destroyConsole();
   }
+  m_ended = true;
   m_host.terminateApplication();
 }
 

@@ -36,10 +36,16 @@ class ViewerShutdown {
   // The console logs and executes until destroyConsole(); `host` outlives this.
   ViewerShutdown(TDebugBox2& console, ShutdownHost& host);
 
-  // FormCloseQuery's answer: always asks; true when the reading may end.
+  // FormCloseQuery's answer: asks unless the reading has ended already; true
+  // when the reading may end. While an ending is under way (its question is
+  // open, its end command runs) the answer is false.
   bool ConfirmClose();
-  // The "exit" command: `ask` false for "exit now".
+  // The "exit" command: `ask` false for "exit now". Does nothing while an
+  // ending is under way (an end command of "exit" would start it again);
+  // once the reading has ended it only asks the application to end again.
   void ExitProgram(bool ask);
+  // True once an ending has torn the reading down.
+  bool ended() const { return m_ended; }
   // The window closing after ConfirmClose allowed it.
   void FormClose();
   // The window being destroyed at the end of the process.
@@ -55,6 +61,8 @@ class ViewerShutdown {
 
   TDebugBox2* m_console;  // nullptr once destroyed
   ShutdownHost& m_host;
+  bool m_ending = false;  // ConfirmClose or ExitProgram is running
+  bool m_ended = false;
 };
 
 }  // namespace pagemoor

@@ -11,6 +11,7 @@
 
 #include "app/Startup.h"
 #include "common/HostPaths.h"
+#include "common/Strings.h"
 #include "console/DebugBox2.h"
 #include "platform/Platform.h"
 #include "support/FakePlatform.h"
@@ -297,6 +298,81 @@ TEST_F(ShutdownTest, ExitCommandPaths) {
     EXPECT_EQ(projectFolderExists(), !ended);
     EXPECT_EQ(host.console == nullptr, ended);
   }
+}
+
+// An end command of "exit" runs inside the ending it belongs to: it must not
+// ask again, run the end command again or tear down a second time.
+struct ReentryCase {
+  const char* name;
+  const char* endCommand;
+  bool windowPath;  // ConfirmClose rather than ExitProgram(true)
+  Events events;
+};
+
+TEST_F(ShutdownTest, AnEndCommandOfExitDoesNotStartASecondEnding) {
+  const ReentryCase cases[] = {
+      {"exit: end command exit",
+       "exit",
+       false,
+       {"End: Bye?", "[shutdownAudio]", "[closeAndDestroyJukebox]", "System: Terminate No Ask",
+        "[destroyConsole]", "Console: closed", "[terminateApplication]"}},
+      {"exit: end command exit now",
+       "exit now",
+       false,
+       {"End: Bye?", "[shutdownAudio]", "[closeAndDestroyJukebox]", "System: Terminate No Ask",
+        "[destroyConsole]", "Console: closed", "[terminateApplication]"}},
+      {"window: end command exit now",
+       "exit now",
+       true,
+       {"End: Bye?", "System: Terminate Ask", "[destroyConsole]", "Console: closed"}},
+  };
+  for (const ReentryCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingHost host;
+    start();
+    ViewerShutdown shutdown(*host.console, host);
+    host.console->AddCommand("exit", "Ends the reading.", [&shutdown](Sender, const std::string& params) {
+      shutdown.ExitProgram(AsciiLower(params) != "now");
+    });
+    writeProjectFile("ini/end.ini", "Bye?\n");
+    writeProjectFile("ini/main.ini", std::string("[start]\r\nend_command=") + c.endCommand + "\r\n");
+    m_fake.calls.clear();
+    m_fake.defaultYesNo = true;
+
+    if (c.windowPath)
+      EXPECT_TRUE(shutdown.ConfirmClose());
+    else
+      shutdown.ExitProgram(true);
+
+    EXPECT_EQ(m_fake.textsOf("confirm"), std::vector<std::string>{"Bye?"});
+    EXPECT_EQ(host.events, c.events);
+    EXPECT_TRUE(shutdown.ended());
+  }
+}
+
+TEST_F(ShutdownTest, OnceEndedFurtherRequestsOnlyAskTheApplicationToEndAndARefusalKeepsTheWayOpen) {
+  RecordingHost host;
+  start();
+  ViewerShutdown shutdown(*host.console, host);
+  writeProjectFile("ini/end.ini", "Bye?\n");
+  m_fake.yesNoAnswers = {false};
+  shutdown.ExitProgram(true);
+  EXPECT_FALSE(shutdown.ended());
+  EXPECT_EQ(host.events, Events{"End: Bye?"});
+
+  shutdown.ExitProgram(false);
+  EXPECT_TRUE(shutdown.ended());
+  host.events.clear();
+  m_fake.calls.clear();
+
+  // A second "exit" or an end signal after the end asks nothing and tears
+  // nothing down again; only the application is asked again to end. A close
+  // request is let through without a question.
+  shutdown.ExitProgram(true);
+  shutdown.ExitProgram(false);
+  EXPECT_TRUE(shutdown.ConfirmClose());
+  EXPECT_EQ(host.events, (Events{"[terminateApplication]", "[terminateApplication]"}));
+  EXPECT_TRUE(m_fake.calls.empty());
 }
 
 TEST_F(ShutdownTest, FormDestroyDeletesAgainAndStopsAudioOnlyWithAJukebox) {
