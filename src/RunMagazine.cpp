@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <csignal>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -28,6 +29,7 @@
 #include "platform/qt/QtText.h"
 #include "viewer/MainWindow.h"
 #include "viewer/qt/ScaledScreen.h"
+#include "viewer/qt/ScriptedReader.h"
 
 namespace pagemoor {
 
@@ -130,7 +132,11 @@ class QtStartupView : public StartupView {
     });
     ScaledScreen screen(main);
     EndSignals endSignals([&main] { main.runGuarded([&main] { main.shutdown().ExitProgram(false); }); });
+    // A scripted run reads on from the answer queue once the magazine has started.
+    std::optional<ScriptedReader> reader;
+    if (AnswerQueue* answers = platform().scriptedAnswers()) reader.emplace(main, *answers, std::cerr);
     screen.show();
+    if (reader) reader->start();
     m_app.exec();
   }
 

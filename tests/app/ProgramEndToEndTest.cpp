@@ -1,56 +1,22 @@
 // The program itself, run headless on small magazines made here: the launcher
 // answered from the queue, the data package unpacked, the reading started and
 // ended by a signal, and what is left behind afterwards.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "common/FileIo.h"
-#include "support/TempFolder.h"
-
-extern char** environ;
+#include "ProgramRun.h"
 
 namespace pagemoor {
 namespace {
 
-using test::TempFolder;
+using test::Exists;
+using test::Read;
+using test::WaitFor;
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string Read(const std::string& path) {
-  auto bytes = ReadFileBytes(path);
-  return bytes ? *bytes : std::string();
-}
-
-// Waits until `done` holds; the deadline only keeps a broken run from
-// hanging the test, nothing here measures speed.
-template <typename F>
-bool WaitFor(F done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-class ProgramRun : public ::testing::Test {
+class ProgramRun : public test::ProgramRunner {
  protected:
   void SetUp() override {
-    ::mkdir(t.file("run").c_str(), 0700);
     t.write("prog/MAG.UNP",
             "[uniproject]\ndestination=pagemoor\nname=Zpravodaj 3/1999\nfiles=2\n"
             "[files]\nfile1=DATA\\DATA1.ZIP\nfile2=DATA\\DATA2.ZIP\n");
@@ -61,53 +27,6 @@ class ProgramRun : public ::testing::Test {
         "cd '" + t.file("src") + "' && zip -qr '" + t.file("prog/DATA/DATA1.ZIP") + "' ini texts";
     ASSERT_EQ(std::system(zip.c_str()), 0);
   }
-
-  // Starts the program with `args`; its standard error goes to a file.
-  pid_t start(const std::vector<std::string>& args, const std::string& answers) {
-    std::vector<std::string> env = {"PAGEMOOR_SCRIPTED_UI=1",
-                                    "PAGEMOOR_ANSWERS=" + answers,
-                                    "PAGEMOOR_AUDIO=null",
-                                    "QT_QPA_PLATFORM=offscreen",
-                                    "TEMP=" + t.file("tmp"),
-                                    "XDG_STATE_HOME=" + t.file("state"),
-                                    "XDG_CONFIG_HOME=" + t.file("config"),
-                                    "XDG_RUNTIME_DIR=" + t.file("run"),
-                                    "HOME=" + t.path(),
-                                    "PATH=/usr/bin:/bin"};
-    std::vector<std::string> argv = {PAGEMOOR_EXECUTABLE, "--program=" + t.file("prog/MAG.EXE")};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv, cenv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    for (auto& e : env) cenv.push_back(e.data());
-    cenv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, t.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-  }
-
-  // The exit code, or -1 when the program did not end by itself.
-  int finish(pid_t pid) {
-    int status = 0;
-    if (!WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; })) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string mirrorLog() const { return Read(t.file("state/pagemoor/MAG_EXE_(Tarn-Console).log")); }
-  std::string projectFolder() const {
-    return t.file("tmp/pagemoor-" + std::to_string(::getuid()) + "/MAG_EXE/");
-  }
-
-  TempFolder t;
 };
 
 TEST_F(ProgramRun, NormalModeUnpacksReadsAndRemovesTheProjectAtTheEnd) {

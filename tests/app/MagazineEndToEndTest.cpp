@@ -1,0 +1,153 @@
+// Small magazines that go wrong in the ways real ones do, read headless from
+// start to end: the reader's clicks and typed commands come from the answer
+// queue, and the mirror log and the boxes on standard error tell what the
+// program did.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/FileIo.h"
+
+#include "ProgramRun.h"
+
+namespace pagemoor {
+namespace {
+
+using test::Read;
+
+// A development-mode project: the program folder is the project folder.
+class MagazineRun : public test::ProgramRunner {
+ protected:
+  void SetUp() override {
+    t.write("prog/MAG.UNP", "[uniproject]\ndestination=pagemoor\nname=Chyby\n");
+    t.write("prog/ini/main.ini", "[start]\nstart_command=run_script start.txt\nend_command=\n");
+    t.write("prog/ini/panes.ini", "[html_main]\nvisible=true\nalign=client\n");
+  }
+
+  // Runs the magazine with the start script's lines and the reader's answers
+  // until it ends by itself; the exit code.
+  int read(const std::string& startScript, const std::string& answers) {
+    t.write("prog/scripts/start.txt", startScript);
+    return finish(start({"/develope"}, answers));
+  }
+};
+
+TEST_F(MagazineRun, AMissingPageShowsTheErrorPageWhoseLinkEndsTheReading) {
+  EXPECT_EQ(read("reset_main panes.ini\r\nload_main nothere.htm\r\n", "link:Opustit Program"), 0) << errors();
+  const std::string log = mirrorLog();
+  for (const char* line : {"Main: Loading nothere.htm", "Console: Command EXIT NOW", "System: Terminate No Ask",
+                           "System: Shutdown Completed"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  EXPECT_NE(errors().find("[ui] reader: link: Opustit Program"), std::string::npos) << errors();
+  // "exit now" asks nothing.
+  EXPECT_EQ(errors().find("[ui] confirm:"), std::string::npos) << errors();
+}
+
+TEST_F(MagazineRun, AnUnregisteredCommandIsLoggedTwiceAndShownOnce) {
+  EXPECT_EQ(read("", "command:foo bar, ok, command:exit now"), 0) << errors();
+  const std::string log = mirrorLog();
+  const auto command = log.find("Console: Command FOO BAR");
+  const auto bad = log.find("Console: Bad Command (foo)");
+  ASSERT_NE(command, std::string::npos) << log;
+  ASSERT_NE(bad, std::string::npos) << log;
+  EXPECT_LT(command, bad);
+  EXPECT_NE(errors().find("[ui] info: Information: Spatny prikaz konzole"), std::string::npos) << errors();
+}
+
+TEST_F(MagazineRun, MissingPicturesAndSoundsAreSilent) {
+  t.write("prog/texts/index.htm",
+          "<html><body><img src=\"missing.gif\"><a href=\"nothing.wav\">Zvuk</a>"
+          "<bgsound src=\"gone.wav\"></body></html>");
+  EXPECT_EQ(read("reset_main panes.ini\r\nload_desktop missing.jpg\r\nload_top_image missing.gif\r\n"
+                 "play missing.wav\r\nload_main index.htm\r\n",
+                 "link:Zvuk, command:exit now"),
+            0)
+      << errors();
+  const std::string log = mirrorLog();
+  for (const char* line : {"Sound: Playing missing.wav", "Main: Loading index.htm", "Console: Command EXIT NOW"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  EXPECT_EQ(log.find("Exception"), std::string::npos) << log;
+  EXPECT_EQ(errors().find("[ui] info:"), std::string::npos) << errors();
+  EXPECT_EQ(errors().find("[ui] error:"), std::string::npos) << errors();
+}
+
+TEST_F(MagazineRun, ABadCursorInTheButtonFileEndsTheResetWithoutButtons) {
+  t.write("prog/ini/buttons.ini", "[1]\ncommand=message one\ncursor=hand\n");
+  EXPECT_EQ(read("reset_buttons buttons.ini\r\n", "button:1, command:exit now"), 0) << errors();
+  const std::string log = mirrorLog();
+  // The script ends silently at the failing line: the error never reaches
+  // the application's log, and no button exists to be clicked.
+  EXPECT_NE(log.find("System: Reset Buttons (buttons.ini)"), std::string::npos) << log;
+  EXPECT_EQ(log.find("System: Reset Complete"), std::string::npos) << log;
+  EXPECT_NE(errors().find("[ui] error: no image button 1"), std::string::npos) << errors();
+  // Typed by the reader, the same failure goes to the application's log.
+  t.write("prog/scripts/start.txt", "");
+  EXPECT_EQ(finish(start({"/develope"}, "command:reset_buttons buttons.ini, command:exit now")), 0) << errors();
+  EXPECT_NE(mirrorLog().find("System: Exception "), std::string::npos) << mirrorLog();
+}
+
+// The demo magazine as a reader goes through it: unpacked from its data
+// package, links followed by the words they show, a script, the slideshow,
+// the jukebox, an image button, and the way out with the farewell question.
+class DemoRun : public test::ProgramRunner {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"DEMO.UNP", "DEMO.ZIP"}) {
+      const auto bytes = ReadFileBytes(std::string(PAGEMOOR_DEMO_DIR) + "/" + name);
+      ASSERT_TRUE(bytes) << name;
+      t.write(std::string("prog/") + name, *bytes);
+    }
+  }
+
+  // True when the lines occur in the log in this order (others between them).
+  static ::testing::AssertionResult InOrder(const std::string& log, const std::vector<std::string>& lines) {
+    std::size_t at = 0;
+    for (const std::string& line : lines) {
+      const auto found = log.find(line, at);
+      if (found == std::string::npos)
+        return ::testing::AssertionFailure() << "\"" << line << "\" not found after offset " << at << "\n" << log;
+      at = found + line.size();
+    }
+    return ::testing::AssertionSuccess();
+  }
+};
+
+TEST_F(DemoRun, AReaderGoesThroughTheDemoAndLeavesNothingBehind) {
+  const std::string answers =
+      "project:Pagemoor Demo, link:Every kind of link, link:Gallery (4 pictures), click, click, click, click,"
+      "link:Take the tour, key:;, link:Jukebox, close, button:1, back:main, link:Exit, yes";
+  const pid_t pid = start({}, answers);
+  EXPECT_EQ(finish(pid), 0) << errors();
+  const std::string log = mirrorLog();
+  EXPECT_TRUE(InOrder(log, {"System: Initiate Console (LAUNCHER)", "System: Initiate Console (MAIN)",
+                            "Console: Command added (SHOW)", "Console: Command added (LOAD_MUSIC_LIST)",
+                            "Console: Command added (LIST)", "System: Starting \"Pagemoor Demo\"",
+                            "System: Running Script", "System: Reset Buttons (buttons.ini)", "System: Reset Complete",
+                            "Main: Loading index.htm", "System: Ending Script",
+                            // The reader's way through.
+                            // A page link the pane follows itself, logged when it is shown.
+                            "Main: features.htm",
+                            "Console: Command SLIDESHOW FILE GALLERY.TXT", "Slideshow: file gallery.txt",
+                            "Console: Command RUN_SCRIPT TOUR.TXT", "Sound: Playing jingle.wav",
+                            "Console: Command TOGGLE_CONSOLE", "System: Ending Script",
+                            "Console: Command SHOW CP",
+                            // Image button 1, then a right click going back.
+                            "Console: Command RUN_SCRIPT ENGLISH.TXT", "Main: Loading index.htm",
+                            "Console: Command GO_BACK_MAIN", "Console: Command EXIT",
+                            // The end command, after the farewell question.
+                            "Console: Command PLAY JINGLE.WAV", "System: Terminate No Ask",
+                            "System: Shutdown Completed"}));
+  EXPECT_EQ(log.find("Exception"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Bad Command"), std::string::npos) << log;
+  const std::string err = errors();
+  EXPECT_EQ(err.find("[ui] error:"), std::string::npos) << err;
+  EXPECT_NE(err.find("[ui] modal: frmPV:"), std::string::npos) << err;
+  EXPECT_NE(err.find("[ui] modal: Plinq_Main:"), std::string::npos) << err;
+  // The farewell question is one of end.ini's lines.
+  EXPECT_NE(err.find("[ui] confirm: Confirm: "), std::string::npos) << err;
+  EXPECT_FALSE(test::Exists(projectFolder()));
+}
+
+}  // namespace
+}  // namespace pagemoor
