@@ -16,6 +16,7 @@
 #include "app/ThinkingBoxWindow.h"
 #include "audio/AudioEngine.h"
 #include "audio/sdl/SdlOutput.h"
+#include "common/Application.h"
 #include "common/IniFile.h"
 #include "installer/InstallWindow.h"
 #include "jukebox/JukeboxWindow.h"
@@ -26,7 +27,6 @@
 #include "platform/Platform.h"
 #include "platform/ScriptedPlatform.h"
 #include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtText.h"
 #include "viewer/MainWindow.h"
 #include "viewer/qt/ScaledScreen.h"
 #include "viewer/qt/ScriptedReader.h"
@@ -90,7 +90,10 @@ class QtStartupView : public StartupView {
   explicit QtStartupView(QApplication& app) : m_app(app) {}
 
   void setApplicationTitle(const std::string& title) override {
-    QGuiApplication::setApplicationDisplayName(ToQt(title));
+    // The application's name as its windows and messages give it; Qt's
+    // display name stays unset, so window titles are exactly what the
+    // windows say.
+    SetApplicationTitle(title);
   }
 
   LauncherChoice showLauncher() override {

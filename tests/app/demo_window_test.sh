@@ -85,6 +85,8 @@ click 400 464
 wait_for_log "System: Reset Complete"
 wait_for_log "Main: Loading index.htm"
 check_screen demo-start
+# The window is titled with the magazine's name, exactly.
+xdotool search --onlyvisible --name '^Pagemoor Demo$' >/dev/null || fail "no window titled \"Pagemoor Demo\""
 
 # A link in the left pane's menu.
 click 57 163

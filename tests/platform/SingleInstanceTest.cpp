@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Application.h"
+
 #include "support/QtPump.h"
 #include "support/TempFolder.h"
 
@@ -141,18 +143,18 @@ TEST(FindTopLevelWindowTest, MatchesOnlyAVisibleWindowOfExactlyThatTitle) {
 }
 
 TEST(FindTopLevelWindowTest, TheApplicationTitleStandsForItsModalWindow) {
-  const QString saved = QGuiApplication::applicationDisplayName();
-  QGuiApplication::setApplicationDisplayName("Pagemoor");
+  const std::string saved = ApplicationTitle();
+  SetApplicationTitle("Pagemoor");
   QDialog launcher;
   launcher.setWindowTitle("Launcher");
   launcher.setWindowModality(Qt::ApplicationModal);
   launcher.show();
   EXPECT_EQ(FindTopLevelWindow("Pagemoor"), &launcher);
   // Once the application has another title, nothing answers to the old one.
-  QGuiApplication::setApplicationDisplayName("Summer Magazine");
+  SetApplicationTitle("Summer Magazine");
   EXPECT_EQ(FindTopLevelWindow("Pagemoor"), nullptr);
   launcher.hide();
-  QGuiApplication::setApplicationDisplayName(saved);
+  SetApplicationTitle(saved);
 }
 
 }  // namespace

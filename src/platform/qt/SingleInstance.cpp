@@ -15,6 +15,7 @@
 #include <memory>
 #include <utility>
 
+#include "common/Application.h"
 #include "common/HostPaths.h"
 #include "platform/qt/QtText.h"
 #include "platform/qt/RemoteControl.h"
@@ -34,7 +35,7 @@ QWidget* FindTopLevelWindow(const QString& title) {
   }
   // While a modal window (the launcher) runs, the application's window is
   // what the user sees of the program.
-  if (QGuiApplication::applicationDisplayName() == title) return QApplication::activeModalWidget();
+  if (ToQt(ApplicationTitle()) == title) return QApplication::activeModalWidget();
   return nullptr;
 }
 
