@@ -27,6 +27,7 @@
 #include "support/QtPump.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "support/ViewClicks.h"
 
 namespace pagemoor {
 namespace {
@@ -41,25 +42,6 @@ void click(QWidget* w) {
   QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
                       Qt::NoModifier);
   QApplication::sendEvent(w, &release);
-}
-
-// The view the window is presented in while its modal loop runs.
-ScaledView* viewOf(QWidget& window) {
-  QGraphicsProxyWidget* proxy = window.graphicsProxyWidget();
-  if (!proxy || !proxy->scene() || proxy->scene()->views().isEmpty()) return nullptr;
-  return qobject_cast<ScaledView*>(proxy->scene()->views().front());
-}
-
-// A click on the screen where the design point `at` is shown.
-void clickOnScreen(QGraphicsView& view, QPointF at) {
-  QWidget* port = view.viewport();
-  const QPointF p(view.mapFromScene(at));
-  QMouseEvent press(QEvent::MouseButtonPress, p, port->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QApplication::sendEvent(port, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, p, port->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QApplication::sendEvent(port, &release);
 }
 
 bool isLime(QRgb p) {
@@ -291,7 +273,8 @@ TEST_F(CreditsTest, FormShowLoadsTheCreditsFileLineByLine) {
   EXPECT_EQ(frm.Titler1()->Titles(), QStringList{"kept"});
 
   // Blank lines stay; an 8-bit file is windows-1250.
-  t.write("INI/Credits.ini", "Redakce\r\n\r\nP\xF8\xEDli\x9A \x9Elu\x9Dou\xE8k\xFD k\xF9\xF2\r\n[not a section]\r\n");
+  t.write("INI/Credits.ini",
+          "Redakce\r\n\r\nP\xF8\xEDli\x9A \x9Elu\x9Dou\xE8k\xFD k\xF9\xF2\r\n[not a section]\r\n");
   frm.FormShow();
   EXPECT_EQ(frm.Titler1()->Titles(),
             (QStringList{"Redakce", "", QString::fromUtf8("Příliš žluťoučký kůň"), "[not a section]"}));
@@ -307,7 +290,7 @@ TEST_F(CreditsTest, EmptyCreditsAreABlackScreenThatAClickCloses) {
   QMetaObject::invokeMethod(
       &frm,
       [&] {
-        ScaledView* view = viewOf(frm);
+        ScaledView* view = test::ViewOf(frm);
         if (!view) {
           ADD_FAILURE() << "the window is not shown through a scaled view";
           frm.close();
@@ -325,7 +308,7 @@ TEST_F(CreditsTest, EmptyCreditsAreABlackScreenThatAClickCloses) {
         for (int y = 0; y < image.height(); ++y)
           for (int x = 0; x < image.width(); ++x) blank = blank && image.pixel(x, y) == qRgb(0, 0, 0);
         // On the screen, in the roll's middle: the roll itself takes no press.
-        clickOnScreen(*view, QPointF(400, 300));
+        test::ClickDesignPoint(*view, QPointF(400, 300));
         if (frm.isVisible()) {
           ADD_FAILURE() << "the click did not close the window";
           frm.close();

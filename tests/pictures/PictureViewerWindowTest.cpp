@@ -30,6 +30,7 @@
 #include "support/QtPump.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "support/ViewClicks.h"
 
 namespace pagemoor {
 namespace {
@@ -58,25 +59,6 @@ QPoint centred(QSize picture) {
   return QPoint(400 - picture.width() / 2, 300 - picture.height() / 2);
 }
 
-// The view the window is presented in while its modal loop runs.
-ScaledView* viewOf(QWidget& window) {
-  QGraphicsProxyWidget* proxy = window.graphicsProxyWidget();
-  if (!proxy || !proxy->scene() || proxy->scene()->views().isEmpty()) return nullptr;
-  return qobject_cast<ScaledView*>(proxy->scene()->views().front());
-}
-
-// A click on the screen where the design point `at` is shown.
-void clickView(QGraphicsView& view, QPointF at) {
-  QWidget* port = view.viewport();
-  const QPointF p(view.mapFromScene(at));
-  QMouseEvent press(QEvent::MouseButtonPress, p, port->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QApplication::sendEvent(port, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, p, port->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QApplication::sendEvent(port, &release);
-}
-
 // A project in development mode, so the project folder is the test's folder.
 class PictureViewerTest : public ::testing::Test {
  protected:
@@ -100,7 +82,8 @@ class PictureViewerTest : public ::testing::Test {
 
   Strings listBox() const {
     Strings rows;
-    for (int i = 0; i < frm.ListBox1()->count(); ++i) rows.push_back(frm.ListBox1()->item(i)->text().toStdString());
+    for (int i = 0; i < frm.ListBox1()->count(); ++i)
+      rows.push_back(frm.ListBox1()->item(i)->text().toStdString());
     return rows;
   }
 
@@ -160,10 +143,10 @@ TEST_F(PictureViewerTest, NoDataPictureIsTheRedSignOnBlack) {
     const QColor c(p.pixel(x, y));
     return c.red() < 40 && c.green() < 40 && c.blue() < 40;
   };
-  EXPECT_TRUE(isRed(160, 84));      // the centre disc
-  EXPECT_TRUE(isBlack(160, 100));   // the gap between the disc and the lower blade
-  EXPECT_TRUE(isRed(160, 130));     // the lower blade
-  EXPECT_TRUE(isBlack(160, 40));    // between the two upper blades
+  EXPECT_TRUE(isRed(160, 84));     // the centre disc
+  EXPECT_TRUE(isBlack(160, 100));  // the gap between the disc and the lower blade
+  EXPECT_TRUE(isRed(160, 130));    // the lower blade
+  EXPECT_TRUE(isBlack(160, 40));   // between the two upper blades
   for (QPoint corner : {QPoint(0, 0), QPoint(319, 0), QPoint(0, 219), QPoint(319, 219)})
     EXPECT_TRUE(isBlack(corner.x(), corner.y()));
   int redInText = 0;
@@ -280,7 +263,8 @@ TEST_F(PictureViewerTest, HintFollowsTheWindow) {
   // ...and moving over a control gives it the window's.
   frm.setToolTip("Dál");
   QWidget* targets[] = {frm.imgBack(), frm.imgNoData(), frm.ListBox1()->viewport()};
-  for (QWidget* target : targets) sendMouse(target, QEvent::MouseMove, QPoint(1, 1), Qt::NoButton, Qt::NoButton);
+  for (QWidget* target : targets)
+    sendMouse(target, QEvent::MouseMove, QPoint(1, 1), Qt::NoButton, Qt::NoButton);
   EXPECT_EQ(frm.imgBack()->hint(), "Dál");
   EXPECT_EQ(frm.imgNoData()->hint(), "Dál");
   EXPECT_EQ(frm.ListBox1()->toolTip(), "Dál");
@@ -306,7 +290,7 @@ TEST_F(PictureViewerTest, ModalLoopEndsAtTheClosingClick) {
     QMetaObject::invokeMethod(
         &frm,
         [&] {
-          ScaledView* view = viewOf(frm);
+          ScaledView* view = test::ViewOf(frm);
           if (!view) {
             ADD_FAILURE() << "the window is not shown through a scaled view";
             frm.close();
@@ -316,9 +300,9 @@ TEST_F(PictureViewerTest, ModalLoopEndsAtTheClosingClick) {
           const double scale = std::min(screenSize().width() / 800.0, screenSize().height() / 600.0);
           scaledToTheScreen = frm.isVisible() && view->isFullScreen() && view->size() == screenSize() &&
                               frm.size() == QSize(800, 600) && std::abs(view->scale() - scale) < 0.01;
-          clickView(*view, QRectF(frm.imgBack()->geometry()).center());
+          test::ClickDesignPoint(*view, QRectF(frm.imgBack()->geometry()).center());
           seen.push_back(onScreen());
-          clickView(*view, QPointF(5, 595));
+          test::ClickDesignPoint(*view, QPointF(5, 595));
           seen.push_back(onScreen());
           if (frm.isVisible()) {
             ADD_FAILURE() << "the closing click did not close the window";

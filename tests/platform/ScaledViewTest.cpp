@@ -16,6 +16,7 @@
 #include "platform/qt/FullScreenModal.h"
 #include "support/QtPump.h"
 #include "support/ScopedCommandLine.h"
+#include "support/ViewClicks.h"
 
 namespace pagemoor {
 namespace {
@@ -63,17 +64,6 @@ class DesignWindow : public QWidget {
     modal.quit();
   }
 };
-
-void clickView(QGraphicsView& view, QPoint at) {
-  QWidget* port = view.viewport();
-  const QPointF p(at);
-  QMouseEvent press(QEvent::MouseButtonPress, p, port->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QApplication::sendEvent(port, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, p, port->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QApplication::sendEvent(port, &release);
-}
 
 QRect screenGeometry() {
   return QGuiApplication::primaryScreen()->geometry();
@@ -133,21 +123,21 @@ TEST_F(ScaledViewTest, ClicksMapBackToDesignCoordinates) {
   QApplication::processEvents();
 
   // The target's middle on the screen is its design position scaled, plus the bar.
-  clickView(view, view.mapFromScene(QPointF(725, 520)));
+  test::ClickViewport(view, view.mapFromScene(QPointF(725, 520)));
   ASSERT_EQ(window.targetClicks.size(), 1u);
   EXPECT_NEAR(window.targetClicks[0].x(), 25, 1);
   EXPECT_NEAR(window.targetClicks[0].y(), 20, 1);
   EXPECT_TRUE(window.windowClicks.empty());
 
   // Where the target would be unscaled is the window, away from the target.
-  clickView(view, QPoint(725, 520));
+  test::ClickViewport(view, QPoint(725, 520));
   EXPECT_EQ(window.targetClicks.size(), 1u);
   ASSERT_EQ(window.windowClicks.size(), 1u);
   EXPECT_NEAR(window.windowClicks[0].x(), (725 - 133) * 0.6, 1);
   EXPECT_NEAR(window.windowClicks[0].y(), 520 * 0.6, 1);
 
   // The black bar is nobody's.
-  clickView(view, QPoint(60, 500));
+  test::ClickViewport(view, QPoint(60, 500));
   EXPECT_EQ(window.targetClicks.size(), 1u);
   EXPECT_EQ(window.windowClicks.size(), 1u);
 }
@@ -275,7 +265,7 @@ TEST_F(FullScreenModalTest, FullScreenScaledOrADesignSizeWindowAsTheMagazine) {
       EXPECT_EQ(view.windowModality(), Qt::ApplicationModal);
       EXPECT_TRUE(view.isVisible());
       EXPECT_EQ(window.size(), kDesignSize);
-      clickView(view, view.mapFromScene(QPointF(10, 10)));  // closes the window
+      test::ClickViewport(view, view.mapFromScene(QPointF(10, 10)));  // closes the window
     });
     EXPECT_TRUE(ended);
     EXPECT_EQ(fullScreen, !windowed);
@@ -320,7 +310,7 @@ TEST_F(FullScreenModalTest, RunsAgainAfterClosingAndNotTwiceAtOnce) {
       EXPECT_TRUE(window.isVisible());
       window.modal.exec(window);  // already on screen: returns at once
       nestedReturned = true;
-      clickView(view, view.mapFromScene(QPointF(400, 300)));
+      test::ClickViewport(view, view.mapFromScene(QPointF(400, 300)));
     });
     EXPECT_TRUE(nestedReturned);
     EXPECT_TRUE(ended);

@@ -1,0 +1,37 @@
+// Clicks through a scaled view, as the mouse reaches a window presented in it.
+#pragma once
+
+#include <QApplication>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QMouseEvent>
+
+#include "platform/qt/ScaledView.h"
+
+namespace pagemoor::test {
+
+// The view a window is presented in (while its modal loop runs), or null.
+inline ScaledView* ViewOf(QWidget& window) {
+  QGraphicsProxyWidget* proxy = window.graphicsProxyWidget();
+  if (!proxy || !proxy->scene() || proxy->scene()->views().isEmpty()) return nullptr;
+  return qobject_cast<ScaledView*>(proxy->scene()->views().front());
+}
+
+// A left click at a point of the view's viewport.
+inline void ClickViewport(QGraphicsView& view, QPointF p) {
+  QWidget* port = view.viewport();
+  QMouseEvent press(QEvent::MouseButtonPress, p, port->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(port, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, p, port->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(port, &release);
+}
+
+// A left click on the screen where the design point `at` is shown.
+inline void ClickDesignPoint(QGraphicsView& view, QPointF at) {
+  ClickViewport(view, QPointF(view.mapFromScene(at)));
+}
+
+}  // namespace pagemoor::test
