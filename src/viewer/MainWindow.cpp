@@ -6,14 +6,10 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QDate>
 #include <QLabel>
-#include <QLocale>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QShowEvent>
-#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindowStateChangeEvent>
@@ -33,6 +29,7 @@
 #include "pictures/ImageWidget.h"
 #include "platform/qt/QtText.h"
 #include "viewer/ViewerConsole.h"
+#include "viewer/qt/LocalTime.h"
 #include "viewer/qt/ScaledScreen.h"
 
 namespace pagemoor {
@@ -40,19 +37,6 @@ namespace pagemoor {
 namespace {
 
 constexpr const char* kSystem = "System";
-
-// The time as the system's long format gives it, without a time zone.
-std::string LongTimeText() {
-  const QLocale locale = QLocale::system();
-  QString format = locale.timeFormat(QLocale::LongFormat);
-  format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*$")));
-  format.remove(QRegularExpression(QStringLiteral("^\\s*t+\\s*")));
-  return locale.toString(QTime::currentTime(), format).toStdString();
-}
-
-std::string ShortDateText() {
-  return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
-}
 
 // Our own error page: what a load command leaves in a pane whose page is missing.
 const char* const kErrorPage[] = {

@@ -1,9 +1,5 @@
 #include "viewer/MainWindow.h"
 
-#include <QDate>
-#include <QLocale>
-#include <QRegularExpression>
-#include <QTime>
 
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
@@ -12,25 +8,13 @@
 #include "hypertext/HtmlPaneWidget.h"
 #include "jukebox/JukeboxWindow.h"
 #include "viewer/DocumentServices.h"
+#include "viewer/qt/LocalTime.h"
 
 // What the panes ask the viewer for: pictures, sounds, included text.
 
 namespace pagemoor {
 
 namespace {
-
-std::string IncludeDate() {
-  return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
-}
-
-// The system's long time format without its time zone.
-std::string IncludeTime() {
-  const QLocale locale = QLocale::system();
-  QString format = locale.timeFormat(QLocale::LongFormat);
-  format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*$")));
-  format.remove(QRegularExpression(QStringLiteral("^\\s*t+\\s*")));
-  return locale.toString(QTime::currentTime(), format).toStdString();
-}
 
 // Replaces the bytes only when the file is there and can be read.
 void LoadExisting(const std::string& path, std::string& stream) {
@@ -80,7 +64,7 @@ void TfrmMain::htmlMainSoundRequest(Sender sender, const std::string& SRC, int /
 
 std::string TfrmMain::htmlMainInclude(Sender /*sender*/, const std::string& Command,
                                       const std::vector<std::string>& Params) {
-  return IncludeText(Command, Params, ProjectDir() + "ini\\contacts.ini", {IncludeDate, IncludeTime});
+  return IncludeText(Command, Params, ProjectDir() + "ini\\contacts.ini", {ShortDateText, LongTimeText});
 }
 
 void TfrmMain::htmlLeftProcessing(Sender sender, bool /*ProcessingOn*/) {

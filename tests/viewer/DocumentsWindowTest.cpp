@@ -27,25 +27,12 @@ using testing::IsEmpty;
 using testing::Not;
 
 // The viewer with a jukebox on the null output and pages in "texts".
-class DocumentsWindowTest : public test::ViewerTest {
+class DocumentsWindowTest : public test::ViewerJukeboxTest {
  protected:
   DocumentsWindowTest() {
     tmp.write("texts/index.htm", "<html><body><p>Index</p></body></html>");
     tmp.write("texts/sub/deep.htm", "<html><body><p>Deep</p></body></html>");
   }
-  ~DocumentsWindowTest() override { window.reset(); }
-
-  TfrmMain& open() {
-    TfrmMain& w = make();
-    w.setJukebox(&jukebox);
-    return w;
-  }
-  void sound(const std::string& name) { tmp.write(name, WavBytes(441, 1000, -1000)); }
-  audio::Handle sample() { return jukebox.jukebox().LastSample(); }
-  bool musicPlays() { return jukebox.jukebox().Channel() != 0; }
-
-  audio::AudioEngine engine;
-  TPlinq_Main jukebox{engine, nullptr, 800};
 };
 
 TEST_F(DocumentsWindowTest, OnlyLowerCaseWavNamesPlayAsSamplesOverTheMusic) {

@@ -35,7 +35,7 @@ using testing::Not;
 // each plays only once its file is written with sound(). Names ending in
 // ".wav" play as samples, the error sound ("error.WAV") on the music channel,
 // so a test can tell which of the two back sounds played.
-class LinksWindowTest : public test::ViewerTest {
+class LinksWindowTest : public test::ViewerJukeboxTest {
  protected:
   LinksWindowTest() {
     tmp.write("ini/sounds.ini", "[start]\r\nlink_click=click.wav\r\nback_click=back.wav\r\n");
@@ -44,35 +44,22 @@ class LinksWindowTest : public test::ViewerTest {
     tmp.write("texts/page.htm", "<html><body><p>Page</p></body></html>");
     tmp.write("texts/page2.htm", "<html><body><p>Page 2</p></body></html>");
   }
-  ~LinksWindowTest() override { window.reset(); }
-
-  TfrmMain& open() {
-    TfrmMain& w = make();
-    w.setJukebox(&jukebox);
-    return w;
-  }
-  void sound(const std::string& name) { tmp.write(name, WavBytes(441, 1000, -1000)); }
   bool click(HtmlPaneWidget* pane, const std::string& src) {
     bool handled = true;  // the handler must set it either way
     window->htmlMainHotSpotClick(pane, src, handled);
     return handled;
   }
-  audio::Handle sample() { return jukebox.jukebox().LastSample(); }
   // True when the action played a sample.
   bool playsSample(const std::function<void()>& action) {
     const audio::Handle before = sample();
     action();
     return sample() != before && sample() != 0;
   }
-  bool musicPlays() { return jukebox.jukebox().Channel() != 0; }
   std::vector<std::string> log() const { return window->Console().Lines(); }
   std::string mainIni() {
     FlushIniWrites();
     return tmp.read("ini/main.ini");
   }
-
-  audio::AudioEngine engine;
-  TPlinq_Main jukebox{engine, nullptr, 800};
 };
 
 // --- Link activation ---

@@ -10,15 +10,18 @@
 #include <vector>
 
 #include "app/ThinkingBoxWindow.h"
+#include "audio/AudioEngine.h"
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "common/IniLang.h"
 #include "console/DebugBox2.h"
+#include "jukebox/JukeboxWindow.h"
 #include "platform/Platform.h"
 #include "support/FakePlatform.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "support/WavFile.h"
 #include "viewer/MainWindow.h"
 
 namespace pagemoor::test {
@@ -59,6 +62,25 @@ class ViewerTest : public testing::Test {
   ScopedPlatform use{fake};
   TThinking_box thinking;
   std::unique_ptr<TfrmMain> window;
+};
+
+// The viewer with a jukebox on the null output, so tests can see what was played.
+class ViewerJukeboxTest : public ViewerTest {
+ protected:
+  ~ViewerJukeboxTest() override { window.reset(); }  // the viewer goes before its jukebox
+
+  TfrmMain& open() {
+    TfrmMain& w = make();
+    w.setJukebox(&jukebox);
+    return w;
+  }
+  // A short WAV file at the project-relative name.
+  void sound(const std::string& name) { tmp.write(name, WavBytes(441, 1000, -1000)); }
+  audio::Handle sample() { return jukebox.jukebox().LastSample(); }
+  bool musicPlays() { return jukebox.jukebox().Channel() != 0; }
+
+  audio::AudioEngine engine;
+  TPlinq_Main jukebox{engine, nullptr, 800};
 };
 
 }  // namespace pagemoor::test
