@@ -382,7 +382,8 @@ std::vector<HtmlPaneWidget::TextLink> HtmlPaneWidget::TextLinks() const {
 }
 
 bool HtmlPaneWidget::ActivateLinkByText(std::string_view text) {
-  const std::string wanted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).simplified().toStdString();
+  const std::string wanted =
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).simplified().toStdString();
   for (const TextLink& link : TextLinks()) {
     if (link.text != wanted || link.raw.empty()) continue;
     activate(link.raw);

@@ -193,10 +193,10 @@ class HtmlPaneWidget : public QTextBrowser {
   PaneHistory m_history{kDefaultHistoryLimit};
   std::string m_currentDocument;
   std::string m_coveredLink;
-  std::string m_hover;                 // what the mouse is over now, raw; empty for nothing
-  bool m_hoverFromTarget = false;      // m_hover came from a map area, not from the engine
-  std::optional<int> m_pendingScroll;  // set while hidden, applied when shown
-  Target m_pressed;                    // map area or control under the last left press
+  std::string m_hover;                            // what the mouse is over now, raw; empty for nothing
+  bool m_hoverFromTarget = false;                 // m_hover came from a map area, not from the engine
+  std::optional<int> m_pendingScroll;             // set while hidden, applied when shown
+  Target m_pressed;                               // map area or control under the last left press
   std::vector<ActiveFragment> m_activeFragments;  // the pressed text link, drawn in alink
 
   // Missing pictures of the document shown, asked for once.

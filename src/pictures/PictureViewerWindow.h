@@ -103,7 +103,7 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
   ImageWidget* m_imgNoData;
   QListWidget* m_listBox;
   FullScreenModal m_modal;
-  bool m_showing = false;     // between the show's start and its closing
+  bool m_showing = false;      // between the show's start and its closing
   bool m_leftPressed = false;  // a left button press on the window itself
 };
 

@@ -4,9 +4,9 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -174,7 +174,9 @@ void TfrmMain::wirePanes() {
     pane->OnRightClick = [this](Sender sender, const std::string& parameters) {
       runGuarded([&] { htmlMainRightClick(sender, parameters); });
     };
-    pane->OnProcessing = [this](Sender sender, bool on) { runGuarded([&] { htmlLeftProcessing(sender, on); }); };
+    pane->OnProcessing = [this](Sender sender, bool on) {
+      runGuarded([&] { htmlLeftProcessing(sender, on); });
+    };
   }
   for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft}) {
     pane->OnHotSpotCovered = [this](Sender sender, const std::string& src) {
@@ -190,7 +192,8 @@ void TfrmMain::wirePanes() {
   m_htmlTop->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
     runGuarded([&] { htmlTopImageRequest(sender, src, stream); });
   };
-  m_htmlMain->OnInclude = [this](Sender sender, const std::string& command, const std::vector<std::string>& params) {
+  m_htmlMain->OnInclude = [this](Sender sender, const std::string& command,
+                                 const std::vector<std::string>& params) {
     std::string text;
     runGuarded([&] { text = htmlMainInclude(sender, command, params); });
     return text;

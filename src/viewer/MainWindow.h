@@ -178,7 +178,8 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void htmlLeftImageRequest(Sender sender, const std::string& SRC, std::string& stream);
   void htmlTopImageRequest(Sender sender, const std::string& SRC, std::string& stream);
   void htmlMainSoundRequest(Sender sender, const std::string& SRC, int Loop, bool Terminate);
-  std::string htmlMainInclude(Sender sender, const std::string& Command, const std::vector<std::string>& Params);
+  std::string htmlMainInclude(Sender sender, const std::string& Command,
+                              const std::vector<std::string>& Params);
   void htmlLeftProcessing(Sender sender, bool ProcessingOn);
 
   // --- Image buttons (MainWindowButtons.cpp) ---

@@ -1,6 +1,5 @@
 #include "viewer/MainWindow.h"
 
-
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/Strings.h"

@@ -36,8 +36,8 @@ class MagazineRun : public test::ProgramRunner {
 TEST_F(MagazineRun, AMissingPageShowsTheErrorPageWhoseLinkEndsTheReading) {
   EXPECT_EQ(read("reset_main panes.ini\r\nload_main nothere.htm\r\n", "link:Opustit Program"), 0) << errors();
   const std::string log = mirrorLog();
-  for (const char* line : {"Main: Loading nothere.htm", "Console: Command EXIT NOW", "System: Terminate No Ask",
-                           "System: Shutdown Completed"})
+  for (const char* line : {"Main: Loading nothere.htm", "Console: Command EXIT NOW",
+                           "System: Terminate No Ask", "System: Shutdown Completed"})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
   EXPECT_NE(errors().find("[ui] reader: link: Opustit Program"), std::string::npos) << errors();
   // "exit now" asks nothing.
@@ -65,7 +65,8 @@ TEST_F(MagazineRun, MissingPicturesAndSoundsAreSilent) {
             0)
       << errors();
   const std::string log = mirrorLog();
-  for (const char* line : {"Sound: Playing missing.wav", "Main: Loading index.htm", "Console: Command EXIT NOW"})
+  for (const char* line :
+       {"Sound: Playing missing.wav", "Main: Loading index.htm", "Console: Command EXIT NOW"})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
   EXPECT_EQ(log.find("Exception"), std::string::npos) << log;
   EXPECT_EQ(errors().find("[ui] info:"), std::string::npos) << errors();
@@ -83,7 +84,8 @@ TEST_F(MagazineRun, ABadCursorInTheButtonFileEndsTheResetWithoutButtons) {
   EXPECT_NE(errors().find("[ui] error: no image button 1"), std::string::npos) << errors();
   // Typed by the reader, the same failure goes to the application's log.
   t.write("prog/scripts/start.txt", "");
-  EXPECT_EQ(finish(start({"/develope"}, "command:reset_buttons buttons.ini, command:exit now")), 0) << errors();
+  EXPECT_EQ(finish(start({"/develope"}, "command:reset_buttons buttons.ini, command:exit now")), 0)
+      << errors();
   EXPECT_NE(mirrorLog().find("System: Exception "), std::string::npos) << mirrorLog();
 }
 
@@ -106,7 +108,8 @@ class DemoRun : public test::ProgramRunner {
     for (const std::string& line : lines) {
       const auto found = log.find(line, at);
       if (found == std::string::npos)
-        return ::testing::AssertionFailure() << "\"" << line << "\" not found after offset " << at << "\n" << log;
+        return ::testing::AssertionFailure() << "\"" << line << "\" not found after offset " << at << "\n"
+                                             << log;
       at = found + line.size();
     }
     return ::testing::AssertionSuccess();
@@ -120,24 +123,23 @@ TEST_F(DemoRun, AReaderGoesThroughTheDemoAndLeavesNothingBehind) {
   const pid_t pid = start({}, answers);
   EXPECT_EQ(finish(pid), 0) << errors();
   const std::string log = mirrorLog();
-  EXPECT_TRUE(InOrder(log, {"System: Initiate Console (LAUNCHER)", "System: Initiate Console (MAIN)",
-                            "Console: Command added (SHOW)", "Console: Command added (LOAD_MUSIC_LIST)",
-                            "Console: Command added (LIST)", "System: Starting \"Pagemoor Demo\"",
-                            "System: Running Script", "System: Reset Buttons (buttons.ini)", "System: Reset Complete",
-                            "Main: Loading index.htm", "System: Ending Script",
-                            // The reader's way through.
-                            // A page link the pane follows itself, logged when it is shown.
-                            "Main: features.htm",
-                            "Console: Command SLIDESHOW FILE GALLERY.TXT", "Slideshow: file gallery.txt",
-                            "Console: Command RUN_SCRIPT TOUR.TXT", "Sound: Playing jingle.wav",
-                            "Console: Command TOGGLE_CONSOLE", "System: Ending Script",
-                            "Console: Command SHOW CP",
-                            // Image button 1, then a right click going back.
-                            "Console: Command RUN_SCRIPT ENGLISH.TXT", "Main: Loading index.htm",
-                            "Console: Command GO_BACK_MAIN", "Console: Command EXIT",
-                            // The end command, after the farewell question.
-                            "Console: Command PLAY JINGLE.WAV", "System: Terminate No Ask",
-                            "System: Shutdown Completed"}));
+  EXPECT_TRUE(InOrder(
+      log,
+      {"System: Initiate Console (LAUNCHER)", "System: Initiate Console (MAIN)",
+       "Console: Command added (SHOW)", "Console: Command added (LOAD_MUSIC_LIST)",
+       "Console: Command added (LIST)", "System: Starting \"Pagemoor Demo\"", "System: Running Script",
+       "System: Reset Buttons (buttons.ini)", "System: Reset Complete", "Main: Loading index.htm",
+       "System: Ending Script",
+       // The reader's way through.
+       // A page link the pane follows itself, logged when it is shown.
+       "Main: features.htm", "Console: Command SLIDESHOW FILE GALLERY.TXT", "Slideshow: file gallery.txt",
+       "Console: Command RUN_SCRIPT TOUR.TXT", "Sound: Playing jingle.wav", "Console: Command TOGGLE_CONSOLE",
+       "System: Ending Script", "Console: Command SHOW CP",
+       // Image button 1, then a right click going back.
+       "Console: Command RUN_SCRIPT ENGLISH.TXT", "Main: Loading index.htm", "Console: Command GO_BACK_MAIN",
+       "Console: Command EXIT",
+       // The end command, after the farewell question.
+       "Console: Command PLAY JINGLE.WAV", "System: Terminate No Ask", "System: Shutdown Completed"}));
   EXPECT_EQ(log.find("Exception"), std::string::npos) << log;
   EXPECT_EQ(log.find("Bad Command"), std::string::npos) << log;
   const std::string err = errors();

@@ -221,8 +221,10 @@ TEST_F(HtmlPaneWidgetTest, ALinkIsActivatedByItsVisibleText) {
   ASSERT_TRUE(pane.LoadDocument(path));
   std::vector<std::pair<std::string, std::string>> links;
   for (const auto& link : pane.TextLinks()) links.emplace_back(link.text, link.raw);
-  EXPECT_EQ(links, (std::vector<std::pair<std::string, std::string>>{
-                       {"the first sound", "con_com:play a.wav"}, {"Other", "other.htm"}, {"Leave", "cc:exit now"}}));
+  EXPECT_EQ(
+      links,
+      (std::vector<std::pair<std::string, std::string>>{
+          {"the first sound", "con_com:play a.wav"}, {"Other", "other.htm"}, {"Leave", "cc:exit now"}}));
 
   EXPECT_TRUE(pane.ActivateLinkByText("Leave"));
   EXPECT_EQ(clicks, std::vector<std::string>{"cc:exit now"});

@@ -318,9 +318,9 @@ TEST_F(InstallWindowTest, AnArchiveNamedInCapitalsIsFoundAndAnUnreadableOneIsNoS
   frm.lblName()->setText(QString::fromStdString(t.file("rars/broken.zip")));
   frm.btnRozbalitClick();
   const Strings lines(console.Lines().begin() + static_cast<std::ptrdiff_t>(before), console.Lines().end());
-  EXPECT_EQ(lines, (Strings{"ZIP: Extract " + AsciiUpper(t.file("rars/broken.zip")) + " to " +
-                                AsciiUpper(target),
-                            "ZIP: Extract failed (-2)"}));
+  EXPECT_EQ(lines,
+            (Strings{"ZIP: Extract " + AsciiUpper(t.file("rars/broken.zip")) + " to " + AsciiUpper(target),
+                     "ZIP: Extract failed (-2)"}));
   EXPECT_EQ(fake.textsOf("info"), Strings{"Spatny RAR soubor"});
   EXPECT_EQ(progressLines().back(), "Extract failed");
 }
