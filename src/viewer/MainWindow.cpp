@@ -602,6 +602,13 @@ void TfrmMain::closeAndDestroyJukebox() {
   m_jukebox = nullptr;
 }
 
+TDebugBox2& TfrmMain::Console() {
+  if (m_console) return *m_console;
+  if (m_retiredConsole) return *m_retiredConsole;
+  if (!m_silentConsole) m_silentConsole = std::make_unique<TDebugBox2>();
+  return *m_silentConsole;
+}
+
 void TfrmMain::destroyConsole() {
   // The console writes its shutdown lines as it goes; its window stays
   // until the viewer goes.

@@ -210,7 +210,10 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   // Lays the aligned controls out again in the client area.
   void realign();
 
-  TDebugBox2& Console() { return *m_console; }
+  // The console; once the reading has ended, a silent one that goes nowhere,
+  // so late callers (a button's release after its "exit") never meet a
+  // destroyed console.
+  TDebugBox2& Console();
   ConsoleWindow* consoleWindow() const { return m_consoleWindow.get(); }
   DisplaySurface& DXDraw() { return m_surface; }
   DesktopDisplayMode& desktopMode() { return m_desktop; }
@@ -295,6 +298,7 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   std::unique_ptr<TDebugBox2> m_console;
   // The console a command ended the reading in; see keepConsoleWhileItRuns().
   std::unique_ptr<TDebugBox2> m_retiredConsole;
+  std::unique_ptr<TDebugBox2> m_silentConsole;
   int m_commandDepth = 0;  // commands of the table running, nested
   std::unique_ptr<ViewerConsole> m_consoleHandlers;
   std::unique_ptr<ConsoleWindow> m_consoleWindow;

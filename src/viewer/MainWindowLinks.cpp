@@ -63,7 +63,7 @@ void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool&
   switch (SchemeLinkKind(SRC)) {
     case LinkKind::Mail:
       // The address is only logged; the mailer opens with its usual fields.
-      m_console->Log("Mailer", "Link: " + AsciiUpper(SRC));
+      Console().Log("Mailer", "Link: " + AsciiUpper(SRC));
       if (m_windows.mailer) platform().showModal(*m_windows.mailer);
       Handled = true;
       break;
@@ -73,7 +73,7 @@ void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool&
       break;
     case LinkKind::Command:
       Handled = true;
-      m_console->Execute(SRC);
+      Console().Execute(SRC);
       break;
     default:
       break;
@@ -85,7 +85,7 @@ void TfrmMain::startWindowsProgram(const std::string& path, const std::string& p
   // here (a drive letter path is Wine's to find).
   const char* searchPath = std::getenv("PATH");
   if (!FindProgramOnPath("wine", searchPath ? searchPath : "")) {
-    m_console->Log("Shell", "Wine is not installed: cannot start " + path);
+    Console().Log("Shell", "Wine is not installed: cannot start " + path);
     return;
   }
   const std::string folder = ExtractFilePath(path);
@@ -148,7 +148,7 @@ void TfrmMain::htmlMainRightClick(Sender sender, const std::string& /*Parameters
   // The page's own command, by its file name; the error page has none.
   const std::string command = ReadIniDefault(ProjectDir() + "ini\\main.ini", "right_click",
                                              ExtractFileName(pane->CurrentDocument()), fallback);
-  m_console->Execute(command);
+  Console().Execute(command);
 }
 
 // --- Form objects ---
@@ -170,7 +170,7 @@ void TfrmMain::htmlMainObjectClick(Sender /*sender*/, const FormControl& Obj, co
 // --- Keys and the console button ---
 
 void TfrmMain::htmlMainKeyPress(char32_t key) {
-  if (IsConsoleKey(key)) m_console->setVisible(true);
+  if (IsConsoleKey(key)) Console().setVisible(true);
 }
 
 void TfrmMain::FormKeyUp() {
@@ -180,7 +180,7 @@ void TfrmMain::FormKeyUp() {
 void TfrmMain::btnConsoleClick() {
   m_sndLabel->setText(QStringLiteral("0"));
   playConfiguredSound("sounds.ini", "link_click");
-  m_console->setVisible(!m_console->Visible());
+  Console().setVisible(!Console().Visible());
 }
 
 // --- Timer scrolling ---
