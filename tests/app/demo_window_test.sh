@@ -70,14 +70,27 @@ Xvfb -displayfd "$fd" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r -t 10 display <&"$fd" || fail "Xvfb did not start"
 export DISPLAY=":$display"
+# A real window, whatever the calling test run asked of Qt.
+export QT_QPA_PLATFORM=xcb
+unset PAGEMOOR_SCRIPTED_UI PAGEMOOR_ANSWERS
 
 TEMP="$work/tmp" XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" \
   PAGEMOOR_AUDIO=null "$program" --program="$work/prog/MAG.EXE" 2>"$work/stderr.txt" &
 program_pid=$!
 
+# Waits (at most 30 s) until a window with this title is on the screen.
+wait_for_window() {
+  for _ in $(seq 300); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "no window \"$1\""
+}
+
 # The launcher: the demo's entry, then "Spustit Projekt".
 wait_for_log "System: Starting Launcher ..."
-sleep 1
+wait_for_window '^Pagemoor - version'
+sleep 0.5
 click 253 244
 click 400 464
 
