@@ -4,6 +4,7 @@
 // program did.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,31 @@ TEST_F(DemoRun, AReaderGoesThroughTheDemoAndLeavesNothingBehind) {
   EXPECT_NE(err.find("[ui] modal: Plinq_Main:"), std::string::npos) << err;
   // The farewell question is one of end.ini's lines.
   EXPECT_NE(err.find("[ui] confirm: Confirm: "), std::string::npos) << err;
+  EXPECT_FALSE(test::Exists(projectFolder()));
+}
+
+// The music starts by itself and a link plays another tune: SDL's disk
+// driver writes what would have been heard. "exit now" asks nothing.
+TEST_F(DemoRun, TheMusicIsHeardAndExitNowEndsWithoutAQuestion) {
+  nullAudio = false;
+  const std::string heard = t.file("heard.raw");
+  const pid_t pid = start({}, "project:Pagemoor Demo, wait:1500, link:Play Lantern, wait:1500, command:exit now",
+                          {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + heard});
+  EXPECT_EQ(finish(pid), 0) << errors();
+  EXPECT_TRUE(InOrder(mirrorLog(), {"Sound: LoadList (music.m3u)", "Console: Command PLAY LANTERN.MOD",
+                                    "Sound: Play lantern.mod", "Console: Command EXIT NOW",
+                                    "System: Terminate No Ask", "System: Shutdown Completed"}));
+  EXPECT_EQ(errors().find("[ui] confirm:"), std::string::npos) << errors();
+  // Not silence: some of what was written is well away from zero.
+  const std::string bytes = Read(heard);
+  ASSERT_GT(bytes.size(), 4096u);
+  std::size_t loud = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto sample = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                  (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    if (sample > 1000 || sample < -1000) ++loud;
+  }
+  EXPECT_GT(loud, bytes.size() / 20) << "the written sound is (almost) silent";
   EXPECT_FALSE(test::Exists(projectFolder()));
 }
 

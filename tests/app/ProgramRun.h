@@ -57,7 +57,6 @@ class ProgramRunner : public ::testing::Test {
               const std::vector<std::string>& extraEnv = {}) {
     std::vector<std::string> env = {"PAGEMOOR_SCRIPTED_UI=1",
                                     "PAGEMOOR_ANSWERS=" + answers,
-                                    "PAGEMOOR_AUDIO=null",
                                     "QT_QPA_PLATFORM=offscreen",
                                     "TEMP=" + t.file("tmp"),
                                     "XDG_STATE_HOME=" + t.file("state"),
@@ -65,6 +64,7 @@ class ProgramRunner : public ::testing::Test {
                                     "XDG_RUNTIME_DIR=" + t.file("run"),
                                     "HOME=" + t.path(),
                                     "PATH=/usr/bin:/bin"};
+    if (nullAudio) env.push_back("PAGEMOOR_AUDIO=null");
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<std::string> argv = {PAGEMOOR_EXECUTABLE, "--program=" + t.file("prog/" + programName)};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -105,6 +105,8 @@ class ProgramRunner : public ::testing::Test {
   }
 
   std::string programName = "MAG.EXE";
+  // Plays nothing; false leaves the sound to SDL (tests then pick its driver).
+  bool nullAudio = true;
   TempFolder t;
 };
 
