@@ -154,18 +154,33 @@ std::string EncodeHeaderText(std::string_view text, std::size_t used) {
   return out;
 }
 
+std::string EncodeDisplayName(std::string_view name, std::size_t used) {
+  const std::size_t first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos) return std::string(name);
+  const std::size_t last = name.find_last_not_of(' ');
+  const std::string_view words = name.substr(first, last + 1 - first);
+  std::string out(name.substr(0, first));
+  if (!IsSevenBit(words)) {
+    out += EncodeHeaderText(words, used + first);
+  } else if (words.find_first_of("()<>[]:;@\\,.\"") == std::string_view::npos ||
+             (words.size() >= 2 && words.front() == '"' && words.back() == '"')) {
+    out += words;  // an atom, or quoted already
+  } else {
+    out += '"';
+    for (char c : words) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  out += name.substr(last + 1);
+  return out;
+}
+
 std::string EncodeAddressEntry(std::string_view entry) {
   const std::size_t open = entry.find('<');
-  if (open == std::string_view::npos || IsSevenBit(entry.substr(0, open))) return std::string(entry);
-  std::string_view name = entry.substr(0, open);
-  const std::size_t first = name.find_first_not_of(' ');
-  const std::size_t last = name.find_last_not_of(' ');
-  if (first == std::string_view::npos) return std::string(entry);
-  std::string out(name.substr(0, first));
-  out += EncodeHeaderText(name.substr(first, last + 1 - first), 0);
-  out += name.substr(last + 1);
-  out += entry.substr(open);
-  return out;
+  if (open == std::string_view::npos) return std::string(entry);
+  return EncodeDisplayName(entry.substr(0, open), 0) + std::string(entry.substr(open));
 }
 
 }  // namespace pagemoor

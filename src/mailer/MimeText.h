@@ -50,8 +50,14 @@ std::vector<std::string> QuotedPrintableLines(std::string_view line);
 // characters already on the first line ("Subject: " = 9).
 std::string EncodeHeaderText(std::string_view text, std::size_t used);
 
-// A recipient entry for a To or CC line: a name before "<" that is not 7-bit
-// becomes encoded words; the address stays as typed.
+// A name before an address in a header: encoded words when it is not 7-bit;
+// a 7-bit name with a character that would end or split it (a comma, a colon,
+// a quote...) in double quotes; else as it is. Blanks around it stay.
+// `used` as for EncodeHeaderText.
+std::string EncodeDisplayName(std::string_view name, std::size_t used);
+
+// A recipient entry for a To or CC line: the name before "<" as
+// EncodeDisplayName makes it; the address stays as typed.
 std::string EncodeAddressEntry(std::string_view entry);
 
 }  // namespace pagemoor

@@ -235,7 +235,7 @@ void TQzSMTP::ComposeMessage(std::string& body) {
   const bool multipart = !m.Attachments.empty();
 
   FinalHeader.Clear();
-  FinalHeader.Lines.push_back("From: " + EncodeHeaderText(CleanHeaderValue(m.FromName), 6) + "<" +
+  FinalHeader.Lines.push_back("From: " + EncodeDisplayName(CleanHeaderValue(m.FromName), 6) + "<" +
                               CleanHeaderValue(m.FromAddress) + ">");
   for (const auto& [name, list] : {std::pair{"To: ", &m.ToAddress}, std::pair{"CC: ", &m.ToCarbonCopy}}) {
     std::string joined;

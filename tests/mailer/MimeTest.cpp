@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MailDecoding.h"
@@ -166,6 +167,21 @@ TEST(EncodedWords, OnlyTheNameOfARecipientIsEncoded) {
   EXPECT_EQ(EncodeAddressEntry("Jan Novak <jan@x.cz>"), "Jan Novak <jan@x.cz>");
   EXPECT_EQ(EncodeAddressEntry("jan@x.cz"), "jan@x.cz");
   EXPECT_EQ(EncodeAddressEntry("<jan@x.cz>"), "<jan@x.cz>");
+}
+
+// A name that would end the address list or the phrase early goes in quotes.
+TEST(EncodedWords, NamesWithSpecialCharactersAreQuoted) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Lee, Ann <ann@x.cz>", "\"Lee, Ann\" <ann@x.cz>"},
+      {"J. R. Smith <jr@x.cz>", "\"J. R. Smith\" <jr@x.cz>"},
+      {"Redakce: Zpravodaj <r@x.cz>", "\"Redakce: Zpravodaj\" <r@x.cz>"},
+      {"Ann \"Nan\" Lee <a@x.cz>", "\"Ann \\\"Nan\\\" Lee\" <a@x.cz>"},
+      {"\"Lee, Ann\" <ann@x.cz>", "\"Lee, Ann\" <ann@x.cz>"},
+      {"  Ann Lee <a@x.cz>", "  Ann Lee <a@x.cz>"},
+  };
+  for (const auto& [entry, expected] : cases) EXPECT_EQ(EncodeAddressEntry(entry), expected) << entry;
+  EXPECT_EQ(EncodeDisplayName("Lee, Ann", 6), "\"Lee, Ann\"");
+  EXPECT_EQ(EncodeDisplayName("Reader", 6), "Reader");
 }
 
 }  // namespace

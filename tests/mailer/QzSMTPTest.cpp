@@ -337,7 +337,7 @@ TEST_F(QzSMTPTest, LineBreaksInTypedFieldsCannotAddHeadersOrCommands) {
                                       "RCPT TO:<a@x.test>", "RCPT TO:<c@x.test.QUIT>", "DATA", "."}));
   EXPECT_EQ(
       HeaderOf(server.data()),
-      (Lines{"From: Reader Bcc: victim@y.test<reader@x.test> RCPT TO:<victim@y.test>",
+      (Lines{"From: \"Reader Bcc: victim@y.test\"<reader@x.test> RCPT TO:<victim@y.test>",
              "To: <a@x.test> RCPT TO:<victim@y.test>", "CC: c@x.test . QUIT", "Subject: Hi Injected body",
              "X-Mailer: P X-Evil: 3", "Reply-To: r@x.test X-Evil: 1", "Date: today X-Evil: 2",
              "Mime-Version: 1.0", "Content-Type: text/plain; charset=us-ascii"}));
