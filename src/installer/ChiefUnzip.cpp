@@ -27,7 +27,13 @@ namespace pagemoor {
 
 namespace {
 
-// The archive's bytes: mapped when the system lets us, read otherwise.
+// Archives up to this size are read into memory; larger ones are mapped. A
+// mapped file that shrinks while we read it (a disk taken out, another
+// program writing it) ends the process with SIGBUS; a read copy cannot.
+// Magazines and their installers' archives are far smaller than this.
+constexpr std::size_t kReadWholeLimit = std::size_t{64} << 20;
+
+// The archive's bytes: read, or mapped when large and the system lets us.
 class ArchiveBytes {
  public:
   ArchiveBytes() = default;
@@ -46,7 +52,7 @@ class ArchiveBytes {
       return false;
     }
     m_size = static_cast<std::size_t>(st.st_size);
-    if (m_size > 0) {
+    if (m_size > kReadWholeLimit) {
       void* map = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
       if (map != MAP_FAILED) {
         m_map = map;

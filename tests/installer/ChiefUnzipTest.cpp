@@ -308,6 +308,23 @@ TEST_F(UnzipTest, ExtractsFilesAndFoldersAndReportsEachEntry) {
   EXPECT_TRUE(reports.empty());
 }
 
+// The archive shrinks to nothing while it is being extracted (a disk taken
+// out, another program rewriting it): the extraction still ends normally.
+TEST_F(UnzipTest, AnArchiveCutShortDuringTheExtractionDoesNotEndTheProcess) {
+  const std::string big(2000000, 'y');
+  ::mkdir(target.c_str(), 0755);
+  temp.write("out/a.txt", "old");
+  const std::string archive = temp.write("archive.zip", BuildZip({Stored("a.txt", "new"), Stored("b.bin", big)}));
+  unzip.ZipFileName = archive;
+  unzip.OnQueryOverwrite = [&](const std::string&) {
+    EXPECT_EQ(::truncate(archive.c_str(), 0), 0);
+    return true;
+  };
+  EXPECT_EQ(unzip.Unzip(), 2);
+  EXPECT_EQ(read("a.txt"), "new");
+  EXPECT_TRUE(read("b.bin") == big);
+}
+
 TEST_F(UnzipTest, ASecondRunStartedFromTheEventLoopIsRefused) {
   struct ReenteringPlatform : test::FakePlatform {
     TChiefUnzip* unzip = nullptr;
