@@ -26,6 +26,10 @@ using Clock = std::chrono::steady_clock;
 // Milliseconds of one turn of a wait: short enough for a live window.
 constexpr int kTurnMs = 2;
 constexpr std::size_t kBlockSize = 65536;
+// A reply line is a few hundred bytes. A peer that streams bytes without a
+// line feed gets what it sent so far taken as one line once it reaches this
+// size, instead of filling the memory until the time-out.
+constexpr std::size_t kMaxLineSize = std::size_t{1} << 20;
 
 struct CodeText {
   int code;
@@ -483,6 +487,7 @@ std::string TPowersock::ReadLn() {
       const ssize_t got = ::recv(s.fd, s.buffer.data(), take, MSG_DONTWAIT);
       if (got > 0) line.append(s.buffer.data(), static_cast<std::size_t>(got));
       if (lf && got == static_cast<ssize_t>(take)) return line;
+      if (line.size() >= kMaxLineSize) return line;
       continue;
     }
     if (n == 0) {

@@ -127,6 +127,24 @@ TEST_F(PowersockTest, ReadLnTakesOneLineHoweverTheBytesArrive) {
   }
 }
 
+TEST_F(PowersockTest, AnEndlessLineComesInBoundedPieces) {
+  const std::string flood(3u << 20, 'x');
+  server.greet(ScriptedReply{flood + "\r\n220 ready\r\n"});
+  sock.Connect();
+  std::string joined;
+  std::size_t pieces = 0;
+  while (!joined.ends_with("\r\n")) {
+    const std::string piece = sock.ReadLn();
+    ASSERT_FALSE(piece.empty());
+    EXPECT_LE(piece.size(), (1u << 20) + 65536u);
+    joined += piece;
+    ++pieces;
+  }
+  EXPECT_GE(pieces, 3u);
+  EXPECT_EQ(joined, flood + "\r\n");
+  EXPECT_EQ(sock.ReadLn(), "220 ready\r\n");
+}
+
 TEST_F(PowersockTest, APeerThatClosesEndsTheReadWithAnEmptyLine) {
   const std::pair<std::string, std::vector<std::string>> cases[] = {
       {"220 bye\r\n", {"220 bye\r\n", ""}},
