@@ -1,6 +1,7 @@
 #include "mailer/MimeText.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "mailer/UUProcessor.h"
 
@@ -34,6 +35,47 @@ std::size_t SequenceLength(std::string_view text, std::size_t at) {
 // Length of a base64 encoded word for `bytes` bytes of text.
 std::size_t EncodedWordLength(std::size_t bytes) {
   return 12 + (bytes + 2) / 3 * 4;  // "=?UTF-8?B?" + text + "?="
+}
+
+// Folding keeps lines to this length where the text lets it.
+constexpr std::size_t kFoldedLine = 78;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// The length of the last line of a folded header line.
+std::size_t LastLineLength(std::string_view text) {
+  const std::size_t fold = text.rfind("\r\n");
+  return fold == std::string_view::npos ? text.size() : text.size() - fold - 2;
+}
+
+// 7-bit text folded before blanks (CR LF put in front of a blank, which
+// unfolding takes out again), lines kept to 78 characters where the words let
+// it. Nothing when a word is too long for a line of 998.
+std::optional<std::string> FoldAtBlanks(std::string_view text, std::size_t used) {
+  std::string out;
+  std::size_t line = used;  // the length of the line being filled
+  bool lineHasText = false;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    // A piece: the blanks before a word and the word.
+    std::size_t end = at;
+    while (end < text.size() && IsBlank(text[end])) ++end;
+    const bool hasWord = end < text.size();
+    while (end < text.size() && !IsBlank(text[end])) ++end;
+    const std::string_view piece = text.substr(at, end - at);
+    if (lineHasText && hasWord && IsBlank(piece.front()) && line + piece.size() > kFoldedLine) {
+      out += "\r\n";
+      line = 0;
+    }
+    out += piece;
+    line += piece.size();
+    lineHasText = true;
+    if (line > kMaxSmtpLine) return std::nullopt;
+    at = end;
+  }
+  return out;
 }
 
 }  // namespace
@@ -134,7 +176,11 @@ std::vector<std::string> QuotedPrintableLines(std::string_view line) {
 }
 
 std::string EncodeHeaderText(std::string_view text, std::size_t used) {
-  if (IsSevenBit(text)) return std::string(text);
+  if (IsSevenBit(text)) {
+    if (used + text.size() <= kMaxSmtpLine) return std::string(text);
+    if (std::optional<std::string> folded = FoldAtBlanks(text, used)) return std::move(*folded);
+    // A word too long for any line: encoded words can be cut anywhere.
+  }
   std::string out;
   std::size_t room = kMaxQuotedPrintableLine > used ? kMaxQuotedPrintableLine - used : 0;
   std::size_t at = 0;
@@ -181,6 +227,21 @@ std::string EncodeAddressEntry(std::string_view entry) {
   const std::size_t open = entry.find('<');
   if (open == std::string_view::npos) return std::string(entry);
   return EncodeDisplayName(entry.substr(0, open), 0) + std::string(entry.substr(open));
+}
+
+std::string AddressListLine(std::string_view name, const std::vector<std::string>& entries) {
+  std::string line(name);
+  std::size_t total = line.size();
+  for (const std::string& e : entries) total += e.size() + 1;
+  const bool fold = total > kMaxSmtpLine + 1;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i > 0) {
+      line += ',';
+      if (fold && LastLineLength(line) + entries[i].size() > kFoldedLine) line += "\r\n ";
+    }
+    line += entries[i];
+  }
+  return line;
 }
 
 }  // namespace pagemoor

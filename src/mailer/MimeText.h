@@ -44,7 +44,10 @@ std::vector<std::string> BreakLine(std::string_view line, std::size_t limit = kM
 // last). The pieces have no CR LF.
 std::vector<std::string> QuotedPrintableLines(std::string_view line);
 
-// Header text: unchanged when 7-bit; else UTF-8 encoded words in base64
+// Header text: unchanged when 7-bit and the line stays within 998
+// characters; a longer 7-bit text folded before its blanks (CR LF in front of
+// a blank) into lines of about 78. Text that is not 7-bit, or a 7-bit word too
+// long for any line, becomes UTF-8 encoded words in base64
 // ("=?UTF-8?B?...?="), never splitting a character, folded with CR LF and a
 // blank so no line is longer than 76 characters. `used` is the number of
 // characters already on the first line ("Subject: " = 9).
@@ -59,5 +62,10 @@ std::string EncodeDisplayName(std::string_view name, std::size_t used);
 // A recipient entry for a To or CC line: the name before "<" as
 // EncodeDisplayName makes it; the address stays as typed.
 std::string EncodeAddressEntry(std::string_view entry);
+
+// A To or CC header line: `name` ("To: ") and the entries joined with ",".
+// A list too long for one line of 998 characters is folded after its commas
+// (CR LF and a blank) into lines of about 78.
+std::string AddressListLine(std::string_view name, const std::vector<std::string>& entries);
 
 }  // namespace pagemoor

@@ -238,14 +238,12 @@ void TQzSMTP::ComposeMessage(std::string& body) {
   FinalHeader.Lines.push_back("From: " + EncodeDisplayName(CleanHeaderValue(m.FromName), 6) + "<" +
                               CleanHeaderValue(m.FromAddress) + ">");
   for (const auto& [name, list] : {std::pair{"To: ", &m.ToAddress}, std::pair{"CC: ", &m.ToCarbonCopy}}) {
-    std::string joined;
+    std::vector<std::string> entries;
     for (const std::string& entry : *list) {
       const std::string clean = CleanHeaderValue(entry);
-      if (TrimBlanks(clean).empty()) continue;
-      if (!joined.empty()) joined += ',';
-      joined += EncodeAddressEntry(clean);
+      if (!TrimBlanks(clean).empty()) entries.push_back(EncodeAddressEntry(clean));
     }
-    if (!joined.empty()) FinalHeader.Lines.push_back(name + joined);
+    if (!entries.empty()) FinalHeader.Lines.push_back(AddressListLine(name, entries));
   }
   FinalHeader.SetValue("Subject", EncodeHeaderText(CleanHeaderValue(m.Subject), 9));
   FinalHeader.SetValue("X-Mailer", CleanHeaderValue(m.LocalProgram));

@@ -162,6 +162,79 @@ TEST(EncodedWords, LongTextIsFoldedIntoWholeCharacters) {
   }
 }
 
+// The lines of a folded header value.
+std::vector<std::string> FoldedLines(const std::string& value) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  for (std::size_t end; (end = value.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(value.substr(at, end - at));
+  lines.push_back(value.substr(at));
+  return lines;
+}
+
+std::string Unfolded(std::string value, const std::string& fold = "\r\n") {
+  for (std::size_t at; (at = value.find(fold)) != std::string::npos;) value.erase(at, fold.size());
+  return value;
+}
+
+TEST(HeaderFolding, LongSevenBitTextIsFoldedBeforeBlanks) {
+  std::string words;
+  for (int i = 0; i < 200; ++i) words += (i % 7 == 0 ? "  word" : " word") + std::to_string(i);
+  const struct {
+    std::string text;
+    bool folded;
+  } cases[] = {
+      {std::string(989, 'a'), false},  // with "Subject: " exactly 998
+      {std::string(980, 'a') + " " + std::string(8, 'b'), false},
+      {std::string(600, 'a') + " " + std::string(600, 'b'), true},
+      {"  " + words.substr(0, 1200), true},
+      {words, true},
+  };
+  for (const auto& c : cases) {
+    const std::string encoded = EncodeHeaderText(c.text, 9);
+    if (!c.folded) {
+      EXPECT_EQ(encoded, c.text);
+      continue;
+    }
+    EXPECT_EQ(Unfolded(encoded), c.text);
+    const std::vector<std::string> lines = FoldedLines(encoded);
+    EXPECT_GT(lines.size(), 1u);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_LE(lines[i].size() + (i == 0 ? 9 : 0), 998u);
+      if (i > 0) {
+        EXPECT_TRUE(lines[i].front() == ' ' && lines[i].find_first_not_of(' ') != std::string::npos);
+      }
+    }
+    if (c.text == words) {
+      for (const std::string& l : lines) EXPECT_LE(l.size(), 78u) << l;
+    }
+  }
+}
+
+TEST(HeaderFolding, AWordTooLongForALineGoesAsEncodedWords) {
+  const std::string text = "see " + std::string(1200, 'x') + " here";
+  const std::string encoded = EncodeHeaderText(text, 9);
+  EXPECT_TRUE(encoded.starts_with("=?UTF-8?B?"));
+  EXPECT_EQ(DecodeEncodedWords(encoded), text);
+  for (const std::string& l : FoldedLines(encoded)) EXPECT_LE(l.size(), 76u);
+}
+
+TEST(HeaderFolding, ALongAddressListIsFoldedAfterItsCommas) {
+  EXPECT_EQ(AddressListLine("To: ", {"a@x.cz", "Bee <b@x.cz>"}), "To: a@x.cz,Bee <b@x.cz>");
+  std::vector<std::string> entries;
+  std::string plain = "To: ";
+  for (int i = 0; i < 60; ++i) {
+    entries.push_back("Reader Number " + std::to_string(i) + " <reader" + std::to_string(i) + "@x.cz>");
+    plain += (i ? "," : "") + entries.back();
+  }
+  const std::string line = AddressListLine("To: ", entries);
+  EXPECT_EQ(Unfolded(line, "\r\n "), plain);
+  for (const std::string& l : FoldedLines(line)) {
+    EXPECT_LE(l.size(), 78u) << l;
+    EXPECT_FALSE(l.ends_with(' '));
+  }
+}
+
 TEST(EncodedWords, OnlyTheNameOfARecipientIsEncoded) {
   EXPECT_EQ(EncodeAddressEntry("Jan Novák <jan@x.cz>"), "=?UTF-8?B?SmFuIE5vdsOhaw==?= <jan@x.cz>");
   EXPECT_EQ(EncodeAddressEntry("Jan Novak <jan@x.cz>"), "Jan Novak <jan@x.cz>");

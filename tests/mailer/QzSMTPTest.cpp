@@ -318,6 +318,35 @@ TEST_F(QzSMTPTest, SevenBitLinesAreCutAndLoneLineFeedsBreak) {
                                     "two", "three", "four", "..", ".."}));
 }
 
+// A mail to a whole address book keeps every header line within SMTP's limit;
+// the recipients' commands are the same as for a short list.
+TEST_F(QzSMTPTest, LongHeadersAreFoldedWithinTheLineLimit) {
+  TPostMessage& m = smtp.PostMessage;
+  m.ToAddress.clear();
+  Lines rcpt;
+  for (int i = 0; i < 80; ++i) {
+    m.ToAddress.push_back("Reader " + std::to_string(i) + " <r" + std::to_string(i) + "@x.test>");
+    rcpt.push_back("RCPT TO:<r" + std::to_string(i) + "@x.test>");
+  }
+  m.ToCarbonCopy.clear();
+  m.ToBlindCarbonCopy.clear();
+  m.Subject.clear();
+  for (int i = 0; i < 150; ++i) m.Subject += "news" + std::to_string(i) + " ";
+  smtp.Connect();
+  smtp.SendMail();
+  EXPECT_EQ(server.commands("RCPT"), rcpt);
+  const Lines header = HeaderOf(server.data());
+  ASSERT_GT(header.size(), 20u);
+  for (const std::string& line : header) EXPECT_LE(line.size(), 78u) << line;
+  std::string subject;
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    if (!header[i].starts_with("Subject: ")) continue;
+    subject = header[i].substr(9);
+    while (i + 1 < header.size() && header[i + 1].starts_with(" ")) subject += header[++i];
+  }
+  EXPECT_EQ(subject, m.Subject);
+}
+
 TEST_F(QzSMTPTest, LineBreaksInTypedFieldsCannotAddHeadersOrCommands) {
   TPostMessage& m = smtp.PostMessage;
   smtp.UserID = "client.test\r\nMAIL FROM:<evil@y.test>";
