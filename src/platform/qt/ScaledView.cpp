@@ -7,6 +7,7 @@
 #include <QKeySequence>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QTransform>
 #include <algorithm>
 
@@ -123,7 +124,13 @@ void ScaledView::toggleFullScreen() {
 
 void ScaledView::showAs(bool windowed) {
   if (windowed) {
-    if (isFullScreen()) showNormal();
+    if (isFullScreen()) {
+      showNormal();
+      // Back from the whole screen a window would keep its top left corner
+      // there, its title bar above the screen: it goes to the middle.
+      if (QScreen* s = screen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, kDesignSize, s->availableGeometry()));
+    }
     resize(kDesignSize);
     show();
   } else {
