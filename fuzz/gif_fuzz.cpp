@@ -11,7 +11,7 @@
 
 namespace {
 
-// A screen may claim up to 16384 x 16384 and a small file may hold thousands
+// A screen may claim up to 8192 x 8192 and a small file may hold thousands
 // of frames; the work per input is capped so that the fuzzer keeps its pace.
 constexpr std::int64_t kMaxFuzzPixels = 2048LL * 2048;
 constexpr std::int64_t kPixelBudget = 64LL * 1024 * 1024;

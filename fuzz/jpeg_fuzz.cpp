@@ -9,7 +9,7 @@
 
 namespace {
 
-// A header may claim up to 16384 x 16384; a file that ends early is filled to
+// A header may claim up to 8192 x 8192; a file that ends early is filled to
 // its full size, which takes seconds under the sanitizers. Smaller pictures
 // exercise the same code.
 constexpr std::int64_t kMaxFuzzPixels = 2048LL * 2048;

@@ -23,8 +23,9 @@ struct RgbaImage {
 };
 
 // Pictures larger than this are refused by every decoder: a damaged header
-// must not make us allocate gigabytes. 16384 x 16384 is far beyond any
-// picture of a magazine.
-constexpr std::int64_t kMaxPicturePixels = 16384LL * 16384LL;
+// of a few bytes must not make us allocate gigabytes. 8192 x 8192 (256 MB
+// of RGBA, the limit Qt's own image readers keep) is far beyond any picture
+// of a magazine made for an 800 x 600 screen.
+constexpr std::int64_t kMaxPicturePixels = 8192LL * 8192LL;
 
 }  // namespace pagemoor

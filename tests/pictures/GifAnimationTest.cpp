@@ -495,6 +495,7 @@ TEST(GifAnimation, UnreadableFilesGiveNothing) {
       {"signature only", "GIF89a"},
       {"no frames", GifWriter(2, 2).bytes()},
       {"screen too big", GifWriter(65535, 65535).image(0, 0, 1, 1, "0").bytes()},
+      {"screen one column over 8192 x 8192", GifWriter(8193, 8192).image(0, 0, 1, 1, "0").bytes()},
       // Descriptor of a 65535 x 65535 frame, then one byte of pixel data.
       {"screen of no size, first frame too big",
        GifWriter(0, 0).raw(std::string(",\0\0\0\0\xFF\xFF\xFF\xFF\0\x08\x01\x00\x00;", 15)).body()},
