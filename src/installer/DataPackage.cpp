@@ -48,12 +48,17 @@ ArchiveKind DetectArchiveKind(const std::string& hostPath) {
   return ArchiveKind::Unknown;
 }
 
+// More parts than any data package has: a damaged or mistyped count (files=
+// 2000000000) would otherwise keep the start-up announcing missing parts for
+// hours and write a key for each of them back into the description file.
+constexpr long long kMaxParts = 999;
+
 int PartCount(const std::string& descriptionFile) {
   long long count = 0;
   if (!TryParseInt(ReadIniValue(descriptionFile, "uniproject", "files"), count) || count < 1 ||
       count > INT_MAX)
     return 1;
-  return static_cast<int>(count);
+  return static_cast<int>(std::min(count, kMaxParts));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ struct UnpackResult {
   bool firstPartFound = false;
   // The value of key file1 as read (the start-up's fatal message names it).
   std::string firstPartValue;
-  // The number of parts the description file gives (at least 1).
+  // The number of parts the description file gives (at least 1, at most 999).
   int partCount = 1;
   // The parts that existed and were handed to an extractor.
   int partsUnpacked = 0;

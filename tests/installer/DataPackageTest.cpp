@@ -132,6 +132,24 @@ TEST_F(DataPackageTest, MissingLaterPartsAreSkippedButAnnounced) {
   EXPECT_TRUE(unpacked("one.txt"));
 }
 
+// A count far beyond any data package stops at part 999: the parts there are
+// unpacked, and the description file gains a bounded number of empty keys.
+TEST_F(DataPackageTest, ACountBeyondAnyPackageStopsAtPart999) {
+  MakeZip(t, programDir + "part1.zip", {{"one.txt", "1"}});
+  MakeZip(t, programDir + "part2.zip", {{"two.txt", "2"}});
+  describe("[uniproject]\r\nfiles=2000000000\r\n[files]\r\nfile1=part1.zip\r\nfile2=part2.zip\r\n");
+  const UnpackResult r = unpack();
+  EXPECT_EQ(r.partCount, 999);
+  EXPECT_EQ(r.partsUnpacked, 2);
+  ASSERT_EQ(progress.size(), 999u);
+  EXPECT_EQ(progress.back(), "Extracting Data ... Part 999");
+  EXPECT_TRUE(unpacked("one.txt"));
+  EXPECT_TRUE(unpacked("two.txt"));
+  const std::string description = t.read("prog/magazine.ini");
+  EXPECT_NE(description.find("file999="), std::string::npos);
+  EXPECT_EQ(description.find("file1000="), std::string::npos);
+}
+
 TEST_F(DataPackageTest, ZipAndRarPartsAreBothUnpackedAndTheProjectBecomesCurrent) {
   MakeZip(t, programDir + "data/text.zip", {{"texts/intro.txt", "Vítejte"}});
   std::filesystem::copy_file(kRar4, programDir + "data/pictures.rar");
