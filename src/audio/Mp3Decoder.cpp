@@ -1,11 +1,14 @@
 // MPEG audio through libmpg123, reading from the bytes in memory so that it
 // can scan the whole file once (exact length, a seek index) and seek to the
-// frame. Resampling is ours: libmpg123's own rate conversion is crude.
+// frame. Resampling is ours: libmpg123's own rate conversion is crude, and
+// it only converts the frames of a joined file whose rate differs from the
+// first frame's.
 #include <mpg123.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "audio/Decoder.h"
 #include "common/ByteOrder.h"
@@ -100,6 +103,38 @@ bool LooksLikeMpegAudio(std::string_view b) {
       next += h->length;
     }
     if (frames >= kFramesInARow || (frames > 1 && next == b.size())) return true;
+  }
+  return false;
+}
+
+// True when the frames of the file do not all have one sample rate, as in
+// MP3s joined from pieces made at different rates. The frames are followed
+// from header to header; after data that is no frame the walk goes on at the
+// next header that another one follows.
+bool HasSeveralRates(std::string_view b) {
+  std::size_t end = b.size();
+  if (end >= 128 && b.substr(end - 128, 3) == "TAG") end -= 128;
+  b = b.substr(0, end);
+  auto chained = [&](std::size_t at) -> std::optional<FrameHeader> {
+    const auto h = ParseHeader(b, at);
+    if (!h || at + h->length > b.size()) return std::nullopt;
+    if (at + h->length == b.size()) return h;
+    const auto next = ParseHeader(b, at + h->length);
+    if (!next || next->version != h->version || next->layer != h->layer) return std::nullopt;
+    return h;
+  };
+  std::optional<std::pair<int, int>> rate;  // version and rate index of the first frame
+  std::size_t at = AudioStart(b);
+  while (at + 4 <= b.size()) {
+    const auto h = chained(at);
+    if (!h) {
+      ++at;
+      continue;
+    }
+    const std::pair<int, int> thisRate{h->version, h->rateIndex};
+    if (!rate) rate = thisRate;
+    if (*rate != thisRate) return true;
+    at += h->length;
   }
   return false;
 }
@@ -223,7 +258,34 @@ std::unique_ptr<Decoder> OpenMp3(std::string bytes, int outputRate) {
   if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || rate > 192000 ||
       (channels != 1 && channels != 2) || encoding != MPG123_ENC_SIGNED_16)
     return fail();
-  const off_t length = mpg123_length(handle);
+  off_t length = mpg123_length(handle);
+  if (HasSeveralRates(*owned)) {
+    // Every frame comes out at the first frame's rate: the library converts
+    // the others, where they would otherwise play at the wrong speed and
+    // pitch. Its length counts each frame at its own rate, so the length is
+    // what one pass of decoding gives.
+    if (mpg123_format_none(handle) != MPG123_OK ||
+        mpg123_format(handle, rate, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK)
+      return fail();
+    std::vector<unsigned char> scratch(65536);
+    off_t samples = 0;
+    int outChannels = channels;
+    for (;;) {
+      std::size_t bytes = 0;
+      const int rc = mpg123_read(handle, scratch.data(), scratch.size(), &bytes);
+      samples += static_cast<off_t>(bytes / (sizeof(std::int16_t) * static_cast<std::size_t>(outChannels)));
+      if (rc == MPG123_NEW_FORMAT) {
+        long r = 0;
+        int c = 0;
+        int e = 0;
+        if (mpg123_getformat(handle, &r, &c, &e) == MPG123_OK && (c == 1 || c == 2)) outChannels = c;
+        continue;
+      }
+      if (rc != MPG123_OK) break;
+    }
+    length = samples;
+    if (mpg123_seek(handle, 0, SEEK_SET) < 0) return fail();
+  }
   if (length <= 0) return fail();
   return std::make_unique<Mp3Decoder>(std::move(owned), std::move(reader), handle, static_cast<int>(rate),
                                       channels, static_cast<std::uint64_t>(length), outputRate);

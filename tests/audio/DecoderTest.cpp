@@ -507,6 +507,43 @@ TEST(Mp3DecoderTest, TruncatedFileGivesWhatIsThere) {
   EXPECT_GT(Peak(part), 1000);
 }
 
+// The frequency of a tone in `frames` frames from `frame` on, by its zero
+// crossings on the left channel.
+double ToneHz(const std::vector<std::int16_t>& v, std::size_t frame, std::size_t frames, int rate) {
+  int crossings = 0;
+  for (std::size_t i = frame + 1; i < frame + frames && i * 2 < v.size(); ++i)
+    if ((v[2 * i - 2] < 0) != (v[2 * i] < 0)) ++crossings;
+  return crossings / 2.0 * rate / static_cast<double>(frames);
+}
+
+// An MP3 joined from a piece at 44.1 kHz and one at 22.05 kHz: the second
+// piece plays at its own speed and pitch, and the length holds both.
+TEST(Mp3DecoderTest, PiecesAtOtherRatesPlayAtTheirOwnSpeed) {
+  const auto bytes = ReadFileBytes(std::string(PAGEMOOR_FIXTURES_DIR) + "/audio/joined-44100-22050.mp3");
+  ASSERT_TRUE(bytes);
+  for (int rate : {kRate, 48000}) {
+    SCOPED_TRACE(::testing::Message() << "output rate " << rate);
+    auto d = OpenMp3(*bytes, rate);
+    ASSERT_TRUE(d);
+    EXPECT_NEAR(static_cast<double>(d->lengthFrames()) / rate, 2.0, 0.1);
+    const auto whole = ReadAll(*d);
+    EXPECT_EQ(whole.size() / 2, d->lengthFrames());
+    // A tenth of a second at a time, away from the joint (with the pieces'
+    // encoder padding around it).
+    for (double at : {0.2, 0.5, 0.8, 1.2, 1.5, 1.8}) {
+      const auto frame = static_cast<std::size_t>(at * rate);
+      EXPECT_NEAR(ToneHz(whole, frame, rate / 10, rate), 440, 15) << at << " s";
+      EXPECT_GT(Peak(Slice(whole, frame, rate / 10)), 10000) << at << " s";
+    }
+    // A seek into the second piece finds the tone there (not sample for
+    // sample: the library converts this piece's rate).
+    ASSERT_TRUE(d->seek(static_cast<std::uint64_t>(1.5 * rate)));
+    const auto after = ReadFrames(*d, rate / 5);
+    EXPECT_NEAR(ToneHz(after, rate / 50, rate / 10, rate), 440, 15);
+    EXPECT_GT(Peak(after), 10000);
+  }
+}
+
 TEST(Mp3DecoderTest, DataThatIsNoMpegAudioGivesNothing) {
   std::mt19937 gen(9);
   std::string random(40000, '\0');
