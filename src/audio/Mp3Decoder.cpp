@@ -86,10 +86,14 @@ std::size_t AudioStart(std::string_view b) {
   return std::min<std::size_t>(b.size(), 10 + size + footer);
 }
 
+// The bytes without an ID3v1 tag at their end.
+std::string_view WithoutId3v1Tag(std::string_view b) {
+  if (b.size() >= 128 && b.substr(b.size() - 128, 3) == "TAG") b.remove_suffix(128);
+  return b;
+}
+
 bool LooksLikeMpegAudio(std::string_view b) {
-  std::size_t end = b.size();
-  if (end >= 128 && b.substr(end - 128, 3) == "TAG") end -= 128;
-  b = b.substr(0, end);
+  b = WithoutId3v1Tag(b);
   for (std::size_t start = AudioStart(b); start + 4 <= b.size(); ++start) {
     const auto first = ParseHeader(b, start);
     if (!first) continue;
@@ -112,9 +116,7 @@ bool LooksLikeMpegAudio(std::string_view b) {
 // from header to header; after data that is no frame the walk goes on at the
 // next header that another one follows.
 bool HasSeveralRates(std::string_view b) {
-  std::size_t end = b.size();
-  if (end >= 128 && b.substr(end - 128, 3) == "TAG") end -= 128;
-  b = b.substr(0, end);
+  b = WithoutId3v1Tag(b);
   auto chained = [&](std::size_t at) -> std::optional<FrameHeader> {
     const auto h = ParseHeader(b, at);
     if (!h || at + h->length > b.size()) return std::nullopt;
