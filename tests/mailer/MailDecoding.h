@@ -4,8 +4,19 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pagemoor::test {
+
+// The lines of CR LF text (a last line without its end included).
+inline std::vector<std::string> SplitCrLf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(text.substr(at, end - at));
+  if (at < text.size()) lines.push_back(text.substr(at));
+  return lines;
+}
 
 // Base64 with line breaks and "=" fill skipped; anything else stops it.
 inline std::string DecodeBase64(std::string_view text) {

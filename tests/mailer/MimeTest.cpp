@@ -14,6 +14,7 @@ namespace {
 using test::DecodeBase64;
 using test::DecodeEncodedWords;
 using test::DecodeQuotedPrintable;
+using test::SplitCrLf;
 
 const std::string kCzech = "Příliš žluťoučký kůň úpěl ďábelské ódy";
 
@@ -162,16 +163,6 @@ TEST(EncodedWords, LongTextIsFoldedIntoWholeCharacters) {
   }
 }
 
-// The lines of a folded header value.
-std::vector<std::string> FoldedLines(const std::string& value) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  for (std::size_t end; (end = value.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(value.substr(at, end - at));
-  lines.push_back(value.substr(at));
-  return lines;
-}
-
 std::string Unfolded(std::string value, const std::string& fold = "\r\n") {
   for (std::size_t at; (at = value.find(fold)) != std::string::npos;) value.erase(at, fold.size());
   return value;
@@ -197,7 +188,7 @@ TEST(HeaderFolding, LongSevenBitTextIsFoldedBeforeBlanks) {
       continue;
     }
     EXPECT_EQ(Unfolded(encoded), c.text);
-    const std::vector<std::string> lines = FoldedLines(encoded);
+    const std::vector<std::string> lines = SplitCrLf(encoded);
     EXPECT_GT(lines.size(), 1u);
     for (std::size_t i = 0; i < lines.size(); ++i) {
       EXPECT_LE(lines[i].size() + (i == 0 ? 9 : 0), 998u);
@@ -216,7 +207,7 @@ TEST(HeaderFolding, AWordTooLongForALineGoesAsEncodedWords) {
   const std::string encoded = EncodeHeaderText(text, 9);
   EXPECT_TRUE(encoded.starts_with("=?UTF-8?B?"));
   EXPECT_EQ(DecodeEncodedWords(encoded), text);
-  for (const std::string& l : FoldedLines(encoded)) EXPECT_LE(l.size(), 76u);
+  for (const std::string& l : SplitCrLf(encoded)) EXPECT_LE(l.size(), 76u);
 }
 
 TEST(HeaderFolding, ALongAddressListIsFoldedAfterItsCommas) {
@@ -229,7 +220,7 @@ TEST(HeaderFolding, ALongAddressListIsFoldedAfterItsCommas) {
   }
   const std::string line = AddressListLine("To: ", entries);
   EXPECT_EQ(Unfolded(line, "\r\n "), plain);
-  for (const std::string& l : FoldedLines(line)) {
+  for (const std::string& l : SplitCrLf(line)) {
     EXPECT_LE(l.size(), 78u) << l;
     EXPECT_FALSE(l.ends_with(' '));
   }

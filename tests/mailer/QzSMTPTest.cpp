@@ -18,17 +18,8 @@ namespace {
 
 using test::FakeSmtpServer;
 using test::ScriptedReply;
+using test::SplitCrLf;
 using Lines = std::vector<std::string>;
-
-// The lines of CR LF text (a last line without its end included).
-Lines SplitCrLf(const std::string& text) {
-  Lines lines;
-  std::size_t at = 0;
-  for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(text.substr(at, end - at));
-  if (at < text.size()) lines.push_back(text.substr(at));
-  return lines;
-}
 
 // The header section of message data (up to the first empty line).
 Lines HeaderOf(const std::string& data) {
