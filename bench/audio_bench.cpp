@@ -28,13 +28,9 @@ constexpr int kRate = 44100;
 constexpr int kSeconds = 60;
 constexpr int kBlock = 1024;
 
-// PAGEMOOR_SHARED_FIXTURES, else the shared fixtures beside the checkout.
+// A 32-channel module from the third-party test files.
 std::string FixturePath() {
-  const char* dir = std::getenv("PAGEMOOR_SHARED_FIXTURES");
-  const std::filesystem::path base =
-      dir && *dir ? std::filesystem::path(dir)
-                  : std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "shared" / "fixtures";
-  return (base / "music" / "gd-giirm.s3m").string();
+  return (std::filesystem::path(PAGEMOOR_THIRD_PARTY_DIR) / "music" / "gd-giirm.s3m").string();
 }
 
 std::string ReadAll(const std::string& path) {

@@ -17,9 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The shared fixtures lie beside the checkout.
-const std::string kRarDir =
-    (fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared/fixtures/rar/").string();
+// The RAR archives among the third-party test files.
+const std::string kRarDir = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/rar/";
 
 std::string FreshFolder(int& counter) {
   std::string folder = pagemoor::bench::BenchFolder() + "run" + std::to_string(counter++);

@@ -788,10 +788,6 @@ TEST_F(EngineTest, SnapshotHoldsTheLatestFrames) {
 
 // --- Effects ---
 
-bool EffectsAvailable() {
-  return MakeEffect(kFxEcho, kRate) != nullptr;
-}
-
 TEST_F(EngineTest, EffectsNeedTheFlagAndAKnownType) {
   const Handle plain = stream(Ramp());
   const Handle plainModule = module(Ramp(), 0, kMusicRamp);
@@ -809,7 +805,6 @@ TEST_F(EngineTest, EffectsNeedTheFlagAndAKnownType) {
 }
 
 TEST_F(EngineTest, EffectChangesTheSoundAndRemovingItRestoresIt) {
-  if (!EffectsAvailable()) GTEST_SKIP() << "the effects have not landed yet (MakeEffect gives nothing)";
   const Wave tone = Sine(440, 12000);
   for (const int type : {kFxChorus, kFxEcho, kFxFlanger, kFxGargle, kFxReverb}) {
     SCOPED_TRACE(type);
@@ -835,7 +830,6 @@ TEST_F(EngineTest, EffectChangesTheSoundAndRemovingItRestoresIt) {
 }
 
 TEST_F(EngineTest, EffectsRunBeforeHooks) {
-  if (!EffectsAvailable()) GTEST_SKIP() << "the effects have not landed yet (MakeEffect gives nothing)";
   const Handle s = playingStream(Sine(440, 12000), 0, kSampleFx);
   ASSERT_NE(engine.ChannelSetFX(s, kFxGargle), 0u);
   HookLog log;
@@ -848,7 +842,7 @@ TEST_F(EngineTest, EffectsRunBeforeHooks) {
 // --- Files ---
 
 std::string Fixture(const std::string& relative) {
-  return std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/" + relative;
+  return std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/" + relative;
 }
 
 std::string FixtureBytes(const std::string& relative) {
@@ -874,8 +868,7 @@ PlayedOut PlayToTheEnd(AudioEngine& engine, NullOutput& out, Handle h, std::uint
 
 TEST_F(EngineTest, ModuleFilePlaysToItsLength) {
   const std::string bytes = FixtureBytes("music/TEMPO.MTM");
-  if (bytes.empty()) GTEST_SKIP() << "fixture music/TEMPO.MTM is missing";
-  if (!OpenModule(bytes, kRate)) GTEST_SKIP() << "the module decoder has not landed yet";
+  ASSERT_FALSE(bytes.empty()) << "test file music/TEMPO.MTM missing";
   // Found whatever the letter case of the name.
   const Handle m = engine.MusicLoad(false, Fixture("music/tempo.mtm"), 0, 0, kMusicRamp | kMusicFx);
   ASSERT_NE(m, 0u) << int(engine.ErrorGetCode());
@@ -891,8 +884,7 @@ TEST_F(EngineTest, ModuleFilePlaysToItsLength) {
 
 TEST_F(EngineTest, ModuleNameFromADecodeOnlyLoad) {
   const std::string bytes = FixtureBytes("music/gd-giirm.s3m");
-  if (bytes.empty()) GTEST_SKIP() << "fixture music/gd-giirm.s3m is missing";
-  if (!OpenModule(bytes, kRate)) GTEST_SKIP() << "the module decoder has not landed yet";
+  ASSERT_FALSE(bytes.empty()) << "test file music/gd-giirm.s3m missing";
   const Handle m = engine.MusicLoad(false, Fixture("MUSIC/GD-GIIRM.S3M"), 0, 0, kMusicDecode);
   ASSERT_NE(m, 0u);
   EXPECT_EQ(engine.MusicGetName(m), "Goose in Israel");
@@ -905,8 +897,7 @@ TEST_F(EngineTest, ModuleNameFromADecodeOnlyLoad) {
 
 TEST_F(EngineTest, Mp3StreamPlaysToItsLength) {
   const std::string bytes = FixtureBytes("mp3/my_song.mp3");
-  if (bytes.empty()) GTEST_SKIP() << "fixture mp3/my_song.mp3 is missing";
-  if (!OpenStream(bytes, kRate)) GTEST_SKIP() << "the MP3 decoder has not landed yet";
+  ASSERT_FALSE(bytes.empty()) << "test file mp3/my_song.mp3 missing";
   const Handle s = engine.StreamCreateFile(false, Fixture("mp3/my_song.mp3"), 0, 0, kSampleFx | kMp3SetPos);
   ASSERT_NE(s, 0u);
   const std::uint64_t length = engine.StreamGetLength(s);
@@ -920,8 +911,7 @@ TEST_F(EngineTest, Mp3StreamPlaysToItsLength) {
 
 TEST_F(EngineTest, WavStreamFromAPartOfTheBytes) {
   const std::string bytes = FixtureBytes("wav/sound_yellow_gem.wav");
-  if (bytes.empty()) GTEST_SKIP() << "fixture wav/sound_yellow_gem.wav is missing";
-  if (!OpenStream(bytes, kRate)) GTEST_SKIP() << "the WAV decoder has not landed yet";
+  ASSERT_FALSE(bytes.empty()) << "test file wav/sound_yellow_gem.wav missing";
   const Handle whole = engine.StreamCreateFile(true, bytes, 0, 0, 0);
   const Handle part = engine.StreamCreateFile(true, "junk" + bytes + "trailing", 4, bytes.size(), 0);
   ASSERT_NE(whole, 0u);
@@ -934,8 +924,7 @@ TEST_F(EngineTest, WavStreamFromAPartOfTheBytes) {
 TEST_F(EngineTest, SampleFromAWavFilePlaysOnceOverTheMusic) {
   const std::string path = Fixture("wav/sound_yellow_gem.wav");
   const std::string bytes = FixtureBytes("wav/sound_yellow_gem.wav");
-  if (bytes.empty()) GTEST_SKIP() << "fixture wav/sound_yellow_gem.wav is missing";
-  if (!DecodeWhole(bytes, kRate, 600 * kRate)) GTEST_SKIP() << "DecodeWhole has not landed yet";
+  ASSERT_FALSE(bytes.empty()) << "test file wav/sound_yellow_gem.wav missing";
   const Handle smp = engine.SampleLoad(false, path, 0, 0, 255, kSampleOverPos | kSample3D);
   ASSERT_NE(smp, 0u);
   const Handle p = engine.SamplePlayEx(smp, 0, -1, 200, 50, false);
@@ -995,7 +984,6 @@ TEST(AudioEngineThreadsTest, InterfaceThreadChangesEverythingWhileAnotherThreadM
   NullOutput device;
   AudioEngine engine;
   engine.setOutputFactory([&](int) { return std::make_unique<SharedOutput>(&device); });
-  const bool effects = EffectsAvailable();
 
   std::atomic<bool> done{false};
   std::atomic<long> blocks{0};
@@ -1042,10 +1030,8 @@ TEST(AudioEngineThreadsTest, InterfaceThreadChangesEverythingWhileAnotherThreadM
           engine.MusicCreateDecoder(std::make_unique<ToneDecoder>(Sine(220, 8000), 3000), kMusicFx);
       const auto [dspS, stS] = hook(s);
       const auto [dspM, stM] = hook(m);
-      if (effects) {
-        engine.ChannelSetFX(s, i % 9);
-        engine.ChannelSetFX(m, kFxReverb);
-      }
+      engine.ChannelSetFX(s, i % 9);
+      engine.ChannelSetFX(m, kFxReverb);
       engine.StreamPlay(s, false, 0);
       engine.MusicPlayEx(m, 0, i % 2 ? kMusicSurround2 : 0xFFFFFFFF, true);
       engine.SetGlobalVolumes(i * 3 - 10, 100 - i, 50);
@@ -1058,7 +1044,7 @@ TEST(AudioEngineThreadsTest, InterfaceThreadChangesEverythingWhileAnotherThreadM
       engine.ChannelSetPosition(m, 4000);
       engine.ChannelSetDSP(
           p, [](Handle, Handle, void*, std::uint32_t, void*) {}, nullptr);
-      if (effects) engine.ChannelRemoveFX(s, i % 9);
+      engine.ChannelRemoveFX(s, i % 9);
 
       ASSERT_TRUE(engine.ChannelRemoveDSP(s, dspS));
       stS->mustNotRun.store(true);

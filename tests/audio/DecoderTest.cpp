@@ -19,15 +19,15 @@ namespace {
 
 constexpr int kRate = 44100;
 
-const std::string kShared = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/";
+const std::string kThirdParty = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/";
 
 std::optional<std::string> Fixture(const std::string& name) {
-  return ReadFileBytes(kShared + name);
+  return ReadFileBytes(kThirdParty + name);
 }
 
 #define LOAD_FIXTURE(var, name)                                                     \
   const auto var##Bytes = Fixture(name);                                            \
-  if (!var##Bytes) GTEST_SKIP() << "shared fixture missing: " << kShared << (name); \
+  ASSERT_TRUE(var##Bytes) << "test file missing: " << kThirdParty << (name);        \
   const std::string& var = *var##Bytes
 
 // Reads until the decoder gives fewer frames than asked or `limit` frames.
@@ -406,7 +406,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, WavResampleTest,
                                            RatePair{8000, 44100}, RatePair{44100, 44100},
                                            RatePair{96000, 22050}));
 
-// The shared sounds are 22050 Hz mono: at 44100 every second output frame is
+// The WAV test files are 22050 Hz mono: at 44100 every second output frame is
 // an input frame, and the ones between lie on the curve through them.
 TEST(WavDecoderTest, SharedSoundsDoubleTheirRateWithTheSameShape) {
   for (const char* name : {"wav/sound_yellow_gem.wav", "wav/sound_red_gem.wav"}) {

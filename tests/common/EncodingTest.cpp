@@ -25,7 +25,7 @@ std::string iconvToUtf8(const char* from, std::string_view bytes) {
 }
 
 std::string readFixture(const std::string& name) {
-  std::ifstream in(std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/" + name, std::ios::binary);
+  std::ifstream in(std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/" + name, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();

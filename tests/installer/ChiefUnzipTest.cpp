@@ -17,6 +17,7 @@
 #include "installer/ExtractPaths.h"
 #include "support/FakePlatform.h"
 #include "support/LittleEndian.h"
+#include "support/OutsideTools.h"
 #include "support/TempFolder.h"
 #include "support/ZlibBytes.h"
 
@@ -208,12 +209,6 @@ std::optional<std::string> RunCommand(const std::string& command) {
   return out;
 }
 
-// Tests that compare with Debian's tools skip when a tool is not installed
-// (and fail when it is there but fails).
-bool HaveTool(const std::string& name) {
-  return RunCommand("command -v " + name + " >/dev/null 2>&1").has_value();
-}
-
 std::string Shell(const std::string& path) {
   return "'" + path + "'";
 }
@@ -367,9 +362,10 @@ TEST_F(UnzipTest, RealArchivesGiveTheBytesOtherToolsGive) {
   };
   for (const FixtureCase& c : cases) {
     SCOPED_TRACE(c.file);
-    const std::string archive = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/zip/" + c.file;
+    const std::string archive = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/zip/" + c.file;
     const std::string reference = c.reference;
-    if (!HaveTool(reference.substr(0, reference.find(' ')))) GTEST_SKIP() << reference << " is not installed";
+    const std::string tool = reference.substr(0, reference.find(' '));
+    REQUIRE_OUTSIDE_TOOL(test::HaveProgram(tool), tool + " is not installed");
     const auto expected = RunCommand(reference + " " + Shell(archive) + " 2>/dev/null");
     ASSERT_TRUE(expected) << reference << " failed";
     const std::string out = temp.file(std::string("fixture-") + c.file);
@@ -392,20 +388,20 @@ TEST_F(UnzipTest, RealArchivesGiveTheBytesOtherToolsGive) {
 TEST_F(UnzipTest, RealArchivesKeepTheirNamesAndTimes) {
   // Folders that end in '\', names from Unicode path fields (the stored
   // byte 0xFC would be "Ř" in code page 852; the field says "³").
-  unzip.ZipFileName = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/zip/test-winzip.zip";
+  unzip.ZipFileName = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/zip/test-winzip.zip";
   EXPECT_EQ(unzip.Unzip(), 4);
   EXPECT_EQ(tree(), (std::set<std::string>{"doc.txt.gz", "doc2.txt", "ä/", "ä/³zip.zip", "ä/ü.txt"}));
   EXPECT_EQ(read("doc2.txt"), "");
 
   // The UTF-8 flag, and data descriptors with zeros in the local headers.
-  unzip.ZipFileName = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/zip/Zip.deflate.dd.zip";
+  unzip.ZipFileName = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/zip/Zip.deflate.dd.zip";
   EXPECT_EQ(unzip.Unzip(), 3);
   EXPECT_TRUE(fs::is_regular_file(target + "/тест.txt"));
 
   // The same modification times as unzip sets.
-  const std::string archive = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/zip/bla.zip";
+  const std::string archive = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/zip/bla.zip";
   const std::string theirs = temp.file("theirs");
-  if (!HaveTool("unzip")) GTEST_SKIP() << "unzip is not installed";
+  REQUIRE_OUTSIDE_TOOL(test::HaveProgram("unzip"), "unzip is not installed");
   ASSERT_TRUE(RunCommand("unzip -qo " + Shell(archive) + " -d " + Shell(theirs)));
   unzip.ZipFileName = archive;
   EXPECT_EQ(unzip.Unzip(), 2);
@@ -430,7 +426,7 @@ TEST_F(UnzipTest, EntriesOfOtherMethodsAreNotExtracted) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     reports.clear();
-    unzip.ZipFileName = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/zip/" + c.file;
+    unzip.ZipFileName = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/zip/" + c.file;
     EXPECT_EQ(unzip.Unzip(), 0);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_FALSE(reports[0].extracted);
@@ -625,7 +621,7 @@ TEST_F(UnzipTest, ArchivesMadeByZipInEveryForm) {
   fs::permissions(src + "/run.sh", fs::perms(0750));
   fs::create_directories(src + "/empty");
   fs::create_symlink("/etc/passwd", src + "/passwd");
-  if (!HaveTool("zip")) GTEST_SKIP() << "zip is not installed";
+  REQUIRE_OUTSIDE_TOOL(test::HaveProgram("zip"), "zip is not installed");
   const std::vector<std::string> linkLog = {"Skipped entry \"passwd\": symbolic link"};
   const struct {
     const char* what;

@@ -23,7 +23,7 @@ using test::TempFolder;
 using Strings = std::vector<std::string>;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
-const std::string kRar4 = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/rar/Rar4.rar";
+const std::string kRar4 = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/rar/Rar4.rar";
 
 std::string CurrentFolder() {
   char buffer[PATH_MAX];

@@ -43,7 +43,7 @@ using Strings = std::vector<std::string>;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 const QColor kLime(0, 255, 0);
-const std::string kFixtures = PAGEMOOR_SHARED_FIXTURES_DIR;
+const std::string kFixtures = PAGEMOOR_THIRD_PARTY_DIR;
 
 // Packs files (and symbolic links, stored as links) with Debian's zip.
 void MakeZip(const TempFolder& t, const std::string& archive, const Files& files, const Files& links = {}) {
@@ -82,7 +82,7 @@ class InstallWindowTest : public ::testing::Test {
   }
   void choose(const std::string& path) { choose(frm, path); }
 
-  // A shared fixture copied into the test's folder under another name.
+  // A third-party test file copied into the test's folder under another name.
   std::string copyFixture(const std::string& fixture, const std::string& name) {
     const std::string path = t.file(name);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

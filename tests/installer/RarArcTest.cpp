@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempFolder;
 
-const std::string kRarDir = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/rar/";
+const std::string kRarDir = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/rar/";
 
 // The component's events as lines, in order.
 struct Events {

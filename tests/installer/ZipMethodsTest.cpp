@@ -12,6 +12,7 @@
 
 #include "common/FileIo.h"
 #include "installer/ZipDirectory.h"
+#include "support/OutsideTools.h"
 #include "support/TempFolder.h"
 #include "support/ZlibBytes.h"
 
@@ -432,7 +433,7 @@ TEST(ZipEncodersForTests, AgreeWithUnzip) {
   for (const Packed& e : entries) expected += e.plain;
   const std::string archive = temp.write("encoded.zip", PackZip(entries));
 
-  if (std::system("command -v unzip >/dev/null 2>&1") != 0) GTEST_SKIP() << "unzip is not installed";
+  REQUIRE_OUTSIDE_TOOL(test::HaveProgram("unzip"), "unzip is not installed");
   FILE* p = popen(("unzip -p '" + archive + "' 2>/dev/null").c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::string out;
@@ -494,7 +495,7 @@ TEST(ZipDecoder, CutStreamsFailCleanly) {
   ZipDecoder decoder;
   for (const char* name : archives) {
     SCOPED_TRACE(name);
-    const auto bytes = ReadFileBytes(std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/zip/" + name);
+    const auto bytes = ReadFileBytes(std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/zip/" + name);
     ASSERT_TRUE(bytes);
     const ZipDirectory dir = ReadZipDirectory(*bytes);
     ASSERT_EQ(dir.status, ZipDirectoryStatus::Ok);

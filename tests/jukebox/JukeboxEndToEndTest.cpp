@@ -1,5 +1,5 @@
 // The jukebox window on the SDL output, with SDL's disk driver writing what
-// would be heard to a file: a module and an MP3 from the shared fixtures play
+// would be heard to a file: a module and an MP3 from the third-party test files play
 // through PlayFile as the magazine plays them.
 #include <gtest/gtest.h>
 
@@ -31,8 +31,8 @@ using test::FakePlatform;
 using test::ScopedEnv;
 using test::TempFolder;
 
-std::string SharedFixture(const std::string& name) {
-  return std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/" + name;
+std::string ThirdPartyFixture(const std::string& name) {
+  return std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/" + name;
 }
 
 // Pumps events until done; the deadline only keeps a broken build from
@@ -63,10 +63,10 @@ bool HasSound(const std::string& bytes) {
 }
 
 TEST(JukeboxEndToEndTest, AModuleAndAnMp3PlayThroughSdlIntoTheDiskFile) {
-  const std::string module = SharedFixture("music/TEMPO.MTM");
-  const std::string mp3 = SharedFixture("mp3/intro_band.mp3");
-  if (!FileExists(module) || !FileExists(mp3))
-    GTEST_SKIP() << "shared fixtures music/TEMPO.MTM, mp3/intro_band.mp3 missing";
+  const std::string module = ThirdPartyFixture("music/TEMPO.MTM");
+  const std::string mp3 = ThirdPartyFixture("mp3/intro_band.mp3");
+  ASSERT_TRUE(FileExists(module)) << module;
+  ASSERT_TRUE(FileExists(mp3)) << mp3;
 
   TempFolder tmp;
   const std::string disk = tmp.file("out.raw");

@@ -173,8 +173,8 @@ int Peak(const std::vector<std::int16_t>& v) {
   return peak;
 }
 
-std::string SharedFixture(const std::string& name) {
-  return std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/" + name;
+std::string ThirdPartyFixture(const std::string& name) {
+  return std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/" + name;
 }
 
 // A started jukebox on a real engine with the null output; the test renders
@@ -268,8 +268,8 @@ TEST_F(JukeboxTest, ShowingCopiesTheMaskRefreshesTitlesAndTellsTheCore) {
 }
 
 TEST_F(JukeboxTest, TheMaskMakesTheTitlesOfTaggedFiles) {
-  const std::string mp3 = SharedFixture("mp3/intro_band.mp3");
-  if (!FileExists(mp3)) GTEST_SKIP() << "shared fixture mp3/intro_band.mp3 is missing";
+  const std::string mp3 = ThirdPartyFixture("mp3/intro_band.mp3");
+  ASSERT_TRUE(FileExists(mp3)) << mp3;
   jb.WMDropFiles({mp3});
   EXPECT_THAT(jb.ListBox2(), ElementsAre("Intro (Band)"));
   jb.ID3MaskChange("Song: %TITLE%");
@@ -326,8 +326,8 @@ TEST_F(JukeboxTest, AStreamPlaysInTheGivenOrderOfCalls) {
 }
 
 TEST_F(JukeboxTest, AModuleIsTriedSecondAndGetsEveryTickedEffect) {
-  const std::string mtm = SharedFixture("music/TEMPO.MTM");
-  if (!FileExists(mtm)) GTEST_SKIP() << "shared fixture music/TEMPO.MTM is missing";
+  const std::string mtm = ThirdPartyFixture("music/TEMPO.MTM");
+  ASSERT_TRUE(FileExists(mtm)) << mtm;
   JukeboxSwitches& s = jb.switches();
   s.Echo = s.Flange = s.Reverb = s.Chorus = s.Gargle = s.Surround = true;
   s.Echos = s.Flanger = s.Rotates = true;

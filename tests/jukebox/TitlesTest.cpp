@@ -15,7 +15,7 @@ namespace {
 
 using test::TempFolder;
 
-const std::string kShared = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/";
+const std::string kThirdParty = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/";
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -37,9 +37,9 @@ class Titles : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(m_engine.Init(-1, 44100, 0)); }
 
-  // The shared fixture's path; the test is skipped when it is absent.
+  // A test file's path; a missing file fails the test that names it.
   std::string Fixture(const std::string& name) {
-    const std::string path = kShared + name;
+    const std::string path = kThirdParty + name;
     if (!FileExists(path)) m_missing = path;
     return path;
   }
@@ -48,8 +48,7 @@ class Titles : public testing::Test {
   std::string m_missing;
 };
 
-#define SKIP_IF_FIXTURE_MISSING() \
-  if (!m_missing.empty()) GTEST_SKIP() << "shared fixture missing: " << m_missing
+#define ASSERT_FIXTURES_PRESENT() ASSERT_TRUE(m_missing.empty()) << "test file missing: " << m_missing
 
 TEST_F(Titles, ModulesAreNamedByTheirNameAndTheirFilesExtension) {
   const std::pair<const char*, const char*> cases[] = {
@@ -63,7 +62,7 @@ TEST_F(Titles, ModulesAreNamedByTheirNameAndTheirFilesExtension) {
   };
   for (const auto& [file, title] : cases) {
     const std::string path = Fixture(file);
-    SKIP_IF_FIXTURE_MISSING();
+    ASSERT_FIXTURES_PRESENT();
     EXPECT_EQ(ModuleTitle(m_engine, path), title) << file;
     EXPECT_EQ(TitleOf(m_engine, path, kDefaultTitleMask), title) << file;
   }
@@ -72,13 +71,13 @@ TEST_F(Titles, ModulesAreNamedByTheirNameAndTheirFilesExtension) {
 TEST_F(Titles, FilesThatAreNoNamedModuleHaveNoModuleTitle) {
   for (const char* file : {"music/slice_me_nice.xm", "mp3/intro_band.mp3", "wav/sound_red_gem.wav"}) {
     const std::string path = Fixture(file);
-    SKIP_IF_FIXTURE_MISSING();
+    ASSERT_FIXTURES_PRESENT();
     EXPECT_EQ(ModuleTitle(m_engine, path), " ") << file;
   }
-  EXPECT_EQ(ModuleTitle(m_engine, kShared + "music/missing.mod"), " ");
+  EXPECT_EQ(ModuleTitle(m_engine, kThirdParty + "music/missing.mod"), " ");
   audio::AudioEngine notStarted;
   const std::string path = Fixture("music/tecnoballz.mod");
-  SKIP_IF_FIXTURE_MISSING();
+  ASSERT_FIXTURES_PRESENT();
   EXPECT_EQ(ModuleTitle(notStarted, path), " ");
 }
 
@@ -96,15 +95,15 @@ TEST_F(Titles, TitleOfFallsFromModuleToTagToFileName) {
   };
   for (const auto& [file, title] : cases) {
     const std::string path = Fixture(file);
-    SKIP_IF_FIXTURE_MISSING();
+    ASSERT_FIXTURES_PRESENT();
     EXPECT_EQ(TitleOf(m_engine, path, kDefaultTitleMask), title) << file;
   }
-  EXPECT_EQ(TitleOf(m_engine, kShared + "mp3/missing.mp3", kDefaultTitleMask), " ");
+  EXPECT_EQ(TitleOf(m_engine, kThirdParty + "mp3/missing.mp3", kDefaultTitleMask), " ");
 }
 
 TEST_F(Titles, MaskIsLowerCasedAndFilledInOrder) {
   const std::string path = Fixture("mp3/intro_band.mp3");
-  SKIP_IF_FIXTURE_MISSING();
+  ASSERT_FIXTURES_PRESENT();
   const std::pair<std::string, std::string> cases[] = {
       {"Song: %TITLE%", "song: Intro"},
       {"%Year% - %ALBUM% [%genre%]", "2003 - Fixture Album [Techno]"},
@@ -121,21 +120,21 @@ TEST_F(Titles, MaskIsLowerCasedAndFilledInOrder) {
 
 TEST_F(Titles, TagTitleWithoutTagIsABlank) {
   const std::string path = Fixture("mp3/my_song.mp3");
-  SKIP_IF_FIXTURE_MISSING();
+  ASSERT_FIXTURES_PRESENT();
   EXPECT_EQ(TagTitle(path, kDefaultTitleMask), " ");
-  EXPECT_EQ(TagTitle(kShared + "mp3/missing.mp3", kDefaultTitleMask), " ");
+  EXPECT_EQ(TagTitle(kThirdParty + "mp3/missing.mp3", kDefaultTitleMask), " ");
 }
 
 TEST_F(Titles, GenreBeyondTheTableFillsNothing) {
   const std::string path = Fixture("mp3/no_genre.mp3");
-  SKIP_IF_FIXTURE_MISSING();
+  ASSERT_FIXTURES_PRESENT();
   EXPECT_EQ(TagTitle(path, "%genre%"), "");
   EXPECT_EQ(TitleOf(m_engine, path, "%genre%"), "no_genre.mp3");
 }
 
 TEST_F(Titles, BlankModuleNameFallsThroughToTheTag) {
   const std::string xm = Fixture("music/slice_me_nice.xm");
-  SKIP_IF_FIXTURE_MISSING();
+  ASSERT_FIXTURES_PRESENT();
   TempFolder tmp;
   const std::string tagged = tmp.write("slice_me_nice.xm", ReadBytes(xm) + TagBlock("Sliced", "Nice_Band"));
   ASSERT_EQ(ModuleTitle(m_engine, tagged), " ");
@@ -144,7 +143,7 @@ TEST_F(Titles, BlankModuleNameFallsThroughToTheTag) {
 
 TEST_F(Titles, ModuleNameIsTrimmedAndLosesUnderscoresOnlyInTitleOf) {
   const std::string mod = Fixture("music/tecnoballz.mod");
-  SKIP_IF_FIXTURE_MISSING();
+  ASSERT_FIXTURES_PRESENT();
   std::string bytes = ReadBytes(mod);
   ASSERT_GE(bytes.size(), 20u);
   bytes.replace(0, 20, std::string("  cool_tune         ", 20));

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "mailer/QzSMTP.h"
+#include "support/OutsideTools.h"
 #include "support/TempFolder.h"
 
 extern char** environ;
@@ -164,7 +165,7 @@ std::string Unix(std::string text) {
 }
 
 TEST(RealServer, DeliversACzechMailWithCopiesAndAnAttachment) {
-  if (!PythonHasAiosmtpd()) GTEST_SKIP() << kPython << " cannot import aiosmtpd";
+  REQUIRE_OUTSIDE_TOOL(PythonHasAiosmtpd(), std::string(kPython) + " cannot import aiosmtpd");
   test::TempFolder temp;
   const std::string mail = temp.file("mail");
   AiosmtpdServer server(temp, mail);

@@ -1,5 +1,5 @@
-// Cursor and icon files built in memory, plus the real files of the shared
-// fixtures.
+// Cursor and icon files built in memory, plus real cursor files made by
+// others.
 #include "pictures/CursorFile.h"
 
 #include <gtest/gtest.h>
@@ -465,7 +465,7 @@ TEST(AnimatedCursorFile, RefusesBrokenAnimations) {
 
 // ------------------------------------------------------------ fixtures -----
 
-const std::filesystem::path kCursors = std::filesystem::path(PAGEMOOR_SHARED_FIXTURES_DIR) / "cursors";
+const std::filesystem::path kCursors = std::filesystem::path(PAGEMOOR_THIRD_PARTY_DIR) / "cursors";
 
 std::string ReadFixture(const std::string& name) {
   std::ifstream in(kCursors / name, std::ios::binary);
@@ -475,7 +475,6 @@ std::string ReadFixture(const std::string& name) {
 }
 
 TEST(CursorFixtures, StillCursors) {
-  if (!std::filesystem::exists(kCursors)) GTEST_SKIP() << "shared fixtures not found at " << kCursors;
   struct Probe {
     int x, y;
     std::uint32_t rgba;
@@ -509,7 +508,6 @@ TEST(CursorFixtures, StillCursors) {
 }
 
 TEST(CursorFixtures, AnimationWithAnInfoListOfWrongSize) {
-  if (!std::filesystem::exists(kCursors)) GTEST_SKIP() << "shared fixtures not found at " << kCursors;
   // Its INFO list claims two bytes more than it holds; "anih" and everything
   // after it are only found by looking near where the list says it ends.
   const std::optional<CursorAnimation> cursor = ReadCursorFile(ReadFixture("kimageformats-test.ani"));

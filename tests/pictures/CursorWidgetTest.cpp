@@ -16,10 +16,7 @@
 namespace pagemoor {
 namespace {
 
-const std::filesystem::path kCursors = std::filesystem::path(PAGEMOOR_SHARED_FIXTURES_DIR) / "cursors";
-
-#define SKIP_WITHOUT_FIXTURES() \
-  if (!std::filesystem::exists(kCursors)) GTEST_SKIP() << "shared fixtures not found at " << kCursors
+const std::filesystem::path kCursors = std::filesystem::path(PAGEMOOR_THIRD_PARTY_DIR) / "cursors";
 
 std::unique_ptr<AnimatedCursor> Fixture(const char* name) {
   return AnimatedCursor::fromFile((kCursors / name).string());
@@ -56,7 +53,6 @@ CursorAnimation TwoFrames() {
 }
 
 TEST(AnimatedCursor, StillCursorKeepsSizeAndHotSpot) {
-  SKIP_WITHOUT_FIXTURES();
   const auto cursor = Fixture("sdl2image-sample.cur");
   ASSERT_TRUE(cursor->isValid());
   EXPECT_FALSE(cursor->isAnimated());
@@ -73,7 +69,6 @@ TEST(AnimatedCursor, StillCursorKeepsSizeAndHotSpot) {
 }
 
 TEST(AnimatedCursor, PlaysTheFixtureInSequenceOrderWithItsDelays) {
-  SKIP_WITHOUT_FIXTURES();
   const auto cursor = Fixture("kimageformats-test.ani");
   ASSERT_TRUE(cursor->isValid());
   ASSERT_TRUE(cursor->isAnimated());

@@ -13,7 +13,7 @@
 namespace pagemoor {
 namespace {
 
-const std::string kSharedGif = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/gif/";
+const std::string kThirdPartyGif = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/gif/";
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -213,8 +213,7 @@ struct SuiteCase {
 class GifTestSuite : public ::testing::TestWithParam<SuiteCase> {};
 
 TEST_P(GifTestSuite, FramesMatchTheExpectedPixels) {
-  const std::string folder = kSharedGif + "gif-test-suite/";
-  if (!std::filesystem::exists(folder)) GTEST_SKIP() << "shared fixtures not found at " << folder;
+  const std::string folder = kThirdPartyGif + "gif-test-suite/";
   const SuiteCase& c = GetParam();
   Conf conf = readConf(folder + c.name + ".conf");
   ASSERT_FALSE(conf["config"].empty()) << c.name;
@@ -265,8 +264,7 @@ INSTANTIATE_TEST_SUITE_P(Gif, GifTestSuite,
                          });
 
 TEST(GifAnimation, RealAnimationWithTransparencyAndDisposal) {
-  const std::string path = kSharedGif + "gdkpixbuf-test-animation.gif";
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "shared fixtures not found at " << path;
+  const std::string path = kThirdPartyGif + "gdkpixbuf-test-animation.gif";
   const auto gif = open(readFile(path));
   ASSERT_TRUE(gif);
   EXPECT_EQ(gif->width(), 17);
@@ -488,7 +486,7 @@ TEST(GifAnimation, ScreenOfNoSizeTakesTheFirstFramesExtent) {
 }
 
 TEST(GifAnimation, UnreadableFilesGiveNothing) {
-  const std::string fixture = kSharedGif + "fail-invalid.1.gif";
+  const std::string fixture = kThirdPartyGif + "fail-invalid.1.gif";
   std::vector<std::pair<std::string, std::string>> cases = {
       {"no bytes", ""},
       {"text", "this is no picture"},

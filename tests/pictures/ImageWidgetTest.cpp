@@ -16,7 +16,7 @@
 namespace pagemoor {
 namespace {
 
-const std::string kSharedJpeg = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/jpeg/";
+const std::string kThirdPartyJpeg = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/jpeg/";
 
 QByteArray Encoded(const QImage& image, const char* format) {
   QByteArray bytes;
@@ -134,10 +134,9 @@ TEST_F(ImageWidgetTest, LoadPictureLogsUnderTheControlsNameAndFindsTheFileWhatev
 }
 
 TEST_F(ImageWidgetTest, LoadPictureDecodesJpegByExtensionAndKeepsThePictureWhenItFails) {
-  if (!std::filesystem::exists(kSharedJpeg)) GTEST_SKIP() << "shared fixtures not found at " << kSharedJpeg;
   image.setObjectName("imgBack");
   const std::string jpeg = folder.path() + "BACK.JPG";
-  std::filesystem::copy_file(kSharedJpeg + "baseline-valid.1.jpeg", jpeg);
+  std::filesystem::copy_file(kThirdPartyJpeg + "baseline-valid.1.jpeg", jpeg);
   LoadPicture(jpeg, image, console);
   ASSERT_TRUE(image.hasPicture());
   EXPECT_EQ(image.picture().size(), QSize(400, 400));

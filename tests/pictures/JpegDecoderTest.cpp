@@ -19,7 +19,7 @@
 namespace pagemoor {
 namespace {
 
-const std::string kSharedJpeg = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/jpeg/";
+const std::string kThirdPartyJpeg = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/jpeg/";
 const std::string kOwnFixtures = std::string(PAGEMOOR_FIXTURES_DIR) + "/pictures/";
 
 std::string readFile(const std::string& path) {
@@ -182,9 +182,8 @@ struct FixtureCase {
 class JpegFixture : public ::testing::TestWithParam<FixtureCase> {};
 
 TEST_P(JpegFixture, DecodesToItsSize) {
-  if (!std::filesystem::exists(kSharedJpeg)) GTEST_SKIP() << "shared fixtures not found at " << kSharedJpeg;
   const FixtureCase& c = GetParam();
-  const std::string bytes = readFile(kSharedJpeg + c.file);
+  const std::string bytes = readFile(kThirdPartyJpeg + c.file);
   ASSERT_FALSE(bytes.empty()) << c.file;
   const auto image = DecodeJpeg(bytes);
   ASSERT_TRUE(image) << c.file;

@@ -92,9 +92,9 @@ TEST(RemoteSocketNames, RuntimeFolderIsUsedOnlyWhenOthersCannotWriteIt) {
   TempFolder temp;
   ScopedEnv tempEnv("TEMP", temp.path().c_str());
   TempFolder runtime;
-  const std::string shared = runtime.path() + "shared/";
-  std::filesystem::create_directory(shared);
-  ::chmod(shared.c_str(), 0777);
+  const std::string worldWritable = runtime.path() + "world-writable/";
+  std::filesystem::create_directory(worldWritable);
+  ::chmod(worldWritable.c_str(), 0777);
   const std::string privateDir = PrivateTempDir();
 
   const struct {
@@ -106,7 +106,7 @@ TEST(RemoteSocketNames, RuntimeFolderIsUsedOnlyWhenOthersCannotWriteIt) {
       {"", privateDir},
       {"relative/run", privateDir},
       {"/nonexistent/pagemoor-run", privateDir},
-      {shared.c_str(), privateDir},
+      {worldWritable.c_str(), privateDir},
   };
   for (const auto& c : cases) {
     ScopedEnv env("XDG_RUNTIME_DIR", c.value);

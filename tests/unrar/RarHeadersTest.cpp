@@ -18,7 +18,7 @@ using test::Rar5File;
 using test::Rar5Record;
 using test::Vint;
 
-const std::string kRarDir = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/rar/";
+const std::string kRarDir = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/rar/";
 
 struct Listing {
   ReadStatus open = ReadStatus::NotRar;

@@ -15,6 +15,7 @@
 #include "common/Encoding.h"
 #include "common/FileIo.h"
 #include "installer/ExtractPaths.h"
+#include "support/OutsideTools.h"
 #include "support/TempFolder.h"
 #include "unrar/RarBuilder.h"
 #include "unrar/unrar.h"
@@ -29,7 +30,7 @@ using test::Rar5Builder;
 using test::Rar5File;
 using test::TempFolder;
 
-const std::string kRarDir = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/rar/";
+const std::string kRarDir = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/rar/";
 const std::string kPart1 = kRarDir + "rar4-multivolume/Rar4.multi.part01.rar";
 
 struct Library {
@@ -160,10 +161,6 @@ std::map<std::string, std::string> Tree(const std::string& folder) {
   return tree;
 }
 
-bool HaveBsdtar() {
-  return std::system("command -v bsdtar > /dev/null 2>&1") == 0;
-}
-
 // What Debian's bsdtar makes of an archive.
 std::map<std::string, std::string> BsdtarTree(const std::string& archive, const TempFolder& temp) {
   std::string out = temp.path() + "bsdtar";
@@ -200,7 +197,7 @@ class UnrarApiTest : public ::testing::Test {
 };
 
 TEST_F(UnrarApiTest, ExtractsWhatBsdtarExtracts) {
-  if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
+  REQUIRE_OUTSIDE_TOOL(test::HaveProgram("bsdtar"), "bsdtar is not installed");
   for (const char* name : {"Rar4.rar", "Rar5.rar"}) {
     SCOPED_TRACE(name);
     TempFolder work;
@@ -383,7 +380,7 @@ TEST_F(UnrarApiTest, EncryptedFilesFailOneByOne) {
 
 TEST_F(UnrarApiTest, ArchivesWeCannotReadFailToOpen) {
   std::string zip = temp.write(
-      "bla.rar", ReadFileBytes(std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/zip/bla.zip").value());
+      "bla.rar", ReadFileBytes(std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/zip/bla.zip").value());
   Rar4File f;
   f.name = "f";
   f.data = "x";

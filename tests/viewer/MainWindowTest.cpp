@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, WithoutCursorsIniTheSystemCursorsStay) {
 }
 
 TEST_F(MainWindowTest, CursorsIniPutsTheProjectsCursorsIntoTheirSlots) {
-  const std::string fixtures = std::string(PAGEMOOR_SHARED_FIXTURES_DIR) + "/cursors/";
+  const std::string fixtures = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/cursors/";
   tmp.write("cursors/normal.cur", *ReadFileBytes(fixtures + "sdl2image-sample.cur"));
   tmp.write("cursors/link.cur", *ReadFileBytes(fixtures + "npp-drag.cur"));
   tmp.write("ini/cursors.ini", "[cursors]\r\nnormal_cursor=Normal.cur\r\nlink_cursor=link.cur\r\n");
