@@ -2,8 +2,10 @@
 // content: magazines ship XM files named .mod and the like.
 #include <libopenmpt/libopenmpt.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "audio/Decoder.h"
 
@@ -14,18 +16,60 @@ namespace {
 // libopenmpt would write its warnings about odd modules to the console.
 void LogNothing(const char*, void*) {}
 
+// Where the formats keep the song's name: a fixed field, zero-terminated when
+// shorter. libopenmpt shows what stands after the zero of some of them (as
+// blanks and odd letters); we cut there as the trackers do.
+struct NameField {
+  const char* type;
+  std::size_t offset;
+  std::size_t size;
+};
+constexpr NameField kNameFields[] = {
+    {"mod", 0, 20}, {"xm", 17, 20}, {"s3m", 0, 28}, {"it", 4, 26}, {"mtm", 4, 20},
+};
+
+// The name's length in characters up to the field's first zero, or npos when
+// the format is another or the field has no zero.
+std::size_t NameLengthInField(std::string_view type, std::string_view bytes) {
+  for (const NameField& f : kNameFields) {
+    if (type != f.type) continue;
+    if (bytes.size() < f.offset + f.size) return std::string_view::npos;
+    return bytes.substr(f.offset, f.size).find('\0');
+  }
+  return std::string_view::npos;
+}
+
+// The first `characters` code points of UTF-8 text.
+std::string FirstCharacters(const std::string& text, std::size_t characters) {
+  std::size_t i = 0;
+  for (std::size_t n = 0; i < text.size() && n < characters; ++n) {
+    ++i;
+    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+  }
+  return text.substr(0, i);
+}
+
+std::string Metadata(openmpt_module* module, const char* key) {
+  std::string value;
+  if (const char* text = openmpt_module_get_metadata(module, key)) {
+    value = text;
+    openmpt_free_string(text);
+  }
+  return value;
+}
+
 constexpr int kNormalSeparation = 100;
 constexpr int kSurroundSeparation = 200;
 
 class OpenMptDecoder final : public ModuleDecoder {
  public:
-  OpenMptDecoder(openmpt_module* module, int outputRate) : m_module(module), m_rate(outputRate) {
+  OpenMptDecoder(openmpt_module* module, int outputRate, std::string_view bytes)
+      : m_module(module), m_rate(outputRate) {
     openmpt_module_set_repeat_count(m_module, 0);
-    const char* title = openmpt_module_get_metadata(m_module, "title");
-    if (title) {
-      m_name = title;
-      openmpt_free_string(title);
-    }
+    // libopenmpt reads each byte of these fields as one character.
+    m_name = Metadata(m_module, "title");
+    const std::size_t length = NameLengthInField(Metadata(m_module, "type"), bytes);
+    if (length != std::string_view::npos) m_name = FirstCharacters(m_name, length);
     const double seconds = openmpt_module_get_duration_seconds(m_module);
     // A song too intricate to measure reports infinity: its length is unknown.
     if (std::isfinite(seconds) && seconds > 0 && seconds < 1e9)
@@ -93,7 +137,7 @@ std::unique_ptr<ModuleDecoder> OpenModule(std::string bytes, int outputRate) {
                                          &openmpt_error_func_ignore, nullptr, &error, &message, ctls);
   if (message) openmpt_free_string(message);
   if (!module) return nullptr;
-  return std::make_unique<OpenMptDecoder>(module, outputRate);
+  return std::make_unique<OpenMptDecoder>(module, outputRate, bytes);
 }
 
 }  // namespace pagemoor::audio

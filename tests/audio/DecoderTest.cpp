@@ -408,7 +408,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, WavResampleTest,
 
 // The WAV test files are 22050 Hz mono: at 44100 every second output frame is
 // an input frame, and the ones between lie on the curve through them.
-TEST(WavDecoderTest, SharedSoundsDoubleTheirRateWithTheSameShape) {
+TEST(WavDecoderTest, RealSoundsDoubleTheirRateWithTheSameShape) {
   for (const char* name : {"wav/sound_yellow_gem.wav", "wav/sound_red_gem.wav"}) {
     SCOPED_TRACE(name);
     LOAD_FIXTURE(bytes, name);
@@ -446,7 +446,7 @@ const char* const kMp3Fixtures[] = {"mp3/my_song.mp3",  "mp3/intro_band.mp3",  "
                                     "mp3/no_genre.mp3", "mp3/underscores.mp3", "mp3/czech_cp1250.mp3"};
 
 // All six files carry the same audio; only the ID3v1 tags differ.
-TEST(Mp3DecoderTest, SharedFilesDecodeToTheSameSoundWithTheirTagsIgnored) {
+TEST(Mp3DecoderTest, RealFilesDecodeToTheSameSoundWithTheirTagsIgnored) {
   LOAD_FIXTURE(plain, "mp3/my_song.mp3");
   auto reference = OpenMp3(plain, kRate);
   ASSERT_TRUE(reference);
@@ -673,13 +673,36 @@ TEST_P(ModuleFixtureTest, LoopsWhenAsked) {
   EXPECT_GT(Peak(Slice(across, 2 * kRate, 2 * kRate)), 1000) << "sound after the loop point";
 }
 
-INSTANTIATE_TEST_SUITE_P(SharedFiles, ModuleFixtureTest, ::testing::ValuesIn(kModules), [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(ThirdPartyFiles, ModuleFixtureTest, ::testing::ValuesIn(kModules), [](const auto& info) {
   std::string n = info.param.file;
   n = n.substr(n.find('/') + 1);
   std::replace_if(
       n.begin(), n.end(), [](char ch) { return !std::isalnum(ch); }, '_');
   return n;
 });
+
+// A name field is zero-terminated: what stands after the first zero (left
+// from an earlier, longer name) is no part of the name, in every format.
+TEST(ModuleDecoderTest, NameEndsAtTheFirstZeroOfItsField) {
+  const struct {
+    const char* file;
+    std::size_t offset, size;
+  } cases[] = {
+      {"music/tecnoballz.mod", 0, 20},       {"music/area1-game2.mod", 17, 20}, {"music/gd-giirm.s3m", 0, 28},
+      {"music/sorcerer.it", 4, 26},          {"music/TEMPO.MTM", 4, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    LOAD_FIXTURE(bytes, c.file);
+    std::string field = std::string("Commando Hiscore") + '\0' + "\xFF\xFF";
+    field.resize(c.size, '\0');
+    std::string changed = bytes;
+    changed.replace(c.offset, c.size, field);
+    auto m = OpenModule(changed, kRate);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->name(), "Commando Hiscore");
+  }
+}
 
 TEST(ModuleDecoderTest, ShortSongRendersToItsLengthThenStops) {
   LOAD_FIXTURE(bytes, "music/TEMPO.MTM");
