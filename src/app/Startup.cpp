@@ -91,6 +91,12 @@ bool Startup::unpack() {
       fail("FATAL ERROR: file \"" + result.firstPartValue + "\" is not valid file, terminating!");
       return false;
     }
+    if (result.rarPartsWithoutLibrary > 0) {
+      std::string places;
+      for (const std::string& place : TRAR::LibraryCandidates()) places += (places.empty() ? "" : ", ") + place;
+      m_settings.notes.push_back("RAR library not found (" + places + "): " +
+                                 std::to_string(result.rarPartsWithoutLibrary) + " RAR part(s) not unpacked");
+    }
   }
 
   m_view.showThinking("Checking Files ...");

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/Projects.h"
 
@@ -38,6 +39,8 @@ struct StartupSettings {
   // The project description file that was checked (and unpacked).
   std::string descriptionFile;
   LauncherChoice launcher;
+  // Lines for the reading's log from the steps before it (source "System").
+  std::vector<std::string> notes;
 };
 
 class StartupView {

@@ -90,6 +90,7 @@ UnpackResult UnpackDataPackage(const std::string& descriptionFile, const std::st
     unzip.TargetDirectory = projectDir;
     switch (DetectArchiveKind(hostPath)) {
       case ArchiveKind::Rar:
+        if (!rar.LoadedDLL()) ++result.rarPartsWithoutLibrary;
         rar.Extract();
         break;
       case ArchiveKind::Zip:

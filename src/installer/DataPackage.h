@@ -21,6 +21,8 @@ struct UnpackResult {
   int partCount = 1;
   // The parts that existed and were handed to an extractor.
   int partsUnpacked = 0;
+  // RAR parts that could not be unpacked because the RAR library is missing.
+  int rarPartsWithoutLibrary = 0;
 };
 
 // Reads the part count and the part names from `descriptionFile` (section

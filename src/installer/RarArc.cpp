@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "common/CommandLine.h"
 #include "common/HostPaths.h"
 
 namespace pagemoor {
@@ -59,12 +60,23 @@ std::string HeaderFileName(const RARHeaderData& header) {
 
 }  // namespace
 
+std::vector<std::string> TRAR::LibraryCandidates() {
+  const std::string executableDir = ExtractFilePath(ExecutablePath());
+  std::vector<std::string> candidates;
+  if (!executableDir.empty() && executableDir.front() == '/') {
+    candidates.push_back(executableDir + kLibraryName);
+    candidates.push_back(executableDir + "../lib/pagemoor/" + kLibraryName);
+  }
+  candidates.push_back(kLibraryName);
+  return candidates;
+}
+
 TRAR::TRAR(const std::string& libraryPath) {
-  if (!libraryPath.empty()) {
-    m_module = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  } else {
-    m_module = dlopen((ProgramDir() + kLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (m_module == nullptr) m_module = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+  const std::vector<std::string> candidates =
+      libraryPath.empty() ? LibraryCandidates() : std::vector<std::string>{libraryPath};
+  for (const std::string& candidate : candidates) {
+    m_module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_module != nullptr) break;
   }
   if (m_module == nullptr) return;
   m_open = reinterpret_cast<decltype(m_open)>(dlsym(m_module, "RAROpenArchive"));

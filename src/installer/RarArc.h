@@ -19,9 +19,16 @@ class TRAR {
   // The library's file name.
   static constexpr const char* kLibraryName = "libpagemoor-unrar.so";
 
-  // Loads the library: from `libraryPath` when given, else the one beside
-  // the program (ProgramDir()), else by name through the system's search path.
+  // Loads the library: from `libraryPath` when given, else from the first of
+  // LibraryCandidates() that loads.
   explicit TRAR(const std::string& libraryPath = {});
+
+  // Where the library is looked for: beside the running executable, then in
+  // ../lib/pagemoor/ from it (an installed copy), then by name through the
+  // system's search path. Never the program folder of --program or
+  // /develope: that is a magazine's folder, and a library lying there came
+  // with the magazine.
+  static std::vector<std::string> LibraryCandidates();
   ~TRAR();
   TRAR(const TRAR&) = delete;
   TRAR& operator=(const TRAR&) = delete;
