@@ -220,6 +220,16 @@ void TfrmMailer::btnSendClick() {
     m_smtp.Connect();
   } catch (...) {
     m_console.Log("Mailer", "Not Connected");
+    // Why, for whoever reads the log: the error and what the server said last.
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      m_console.Log("Mailer", std::string("Error: ") + e.what());
+    } catch (...) {
+    }
+    std::string reply = m_smtp.LastReply;
+    while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n')) reply.pop_back();
+    if (!reply.empty()) m_console.Log("Mailer", "Server: " + reply);
     ShowInfo("Connection Failed");
     return;
   }

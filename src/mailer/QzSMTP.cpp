@@ -1,5 +1,10 @@
 #include "mailer/QzSMTP.h"
 
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <climits>
 #include <random>
 
 #include "common/FileIo.h"
@@ -99,6 +104,26 @@ void TQzSMTP::command(const std::string& line, bool closeIsReply) {
   finishReply(closeIsReply);
 }
 
+std::string TQzSMTP::GreetingName() {
+  char host[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return "localhost";
+  std::string name = host;
+  if (name.find('.') == std::string::npos) {
+    // The canonical name, from the hosts file or the resolver.
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) == 0 && found != nullptr) {
+      if (found->ai_canonname != nullptr && std::string(found->ai_canonname).find('.') != std::string::npos)
+        name = found->ai_canonname;
+      ::freeaddrinfo(found);
+    }
+  }
+  name = CleanCommandArgument(name);
+  return name.empty() ? "localhost" : name;
+}
+
 void TQzSMTP::Connect() {
   TPowersock::Connect();
   try {
@@ -106,7 +131,8 @@ void TQzSMTP::Connect() {
     finishReply(false);
     if (ReplyNumber >= 400) throw MailError(replyText());
     for (bool firstAttempt = true;; firstAttempt = false) {
-      command("HELO " + CleanCommandArgument(UserID));
+      const std::string name = CleanCommandArgument(UserID);
+      command("HELO " + (name.empty() ? GreetingName() : name));
       if (ReplyNumber < 300) break;
       bool handled = false;
       if (firstAttempt && OnAuthenticationFailed) OnAuthenticationFailed(*this, handled);

@@ -39,7 +39,7 @@ class TQzSMTP : public TPowersock {
   std::function<void(TQzSMTP& sender)> OnPacketSent;
   std::function<void(TQzSMTP& sender)> OnConnectionRequired;
   std::function<void(TQzSMTP& sender)> OnConnect;
-  std::string UserID;  // sent with HELO
+  std::string UserID;  // sent with HELO; empty: GreetingName()
   TPostMessage PostMessage;
   TExStringList FinalHeader;
   TEncodeType EncodeType = TEncodeType::uuMime;
@@ -56,6 +56,11 @@ class TQzSMTP : public TPowersock {
   std::function<void(TQzSMTP& sender, const std::string& address)> OnMailListReturn;
   std::function<void(TQzSMTP& sender, const std::string& fileName)> OnAttachmentNotFound;
   std::function<void(TQzSMTP& sender, bool& handled)> OnAuthenticationFailed;
+
+  // The name HELO gives when UserID is empty: this machine's host name, fully
+  // qualified when it is known, else "localhost". Servers refuse a HELO
+  // without a name.
+  static std::string GreetingName();
 
   // Socket connect, greeting, HELO.
   void Connect();

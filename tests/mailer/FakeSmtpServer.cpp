@@ -67,8 +67,14 @@ std::string CommandWord(const std::string& line) {
   return line == "." ? "." : AsciiUpper(line.substr(0, line.find_first_of(" :")));
 }
 
-ScriptedReply UsualReply(const std::string& word) {
-  if (word == "HELO" || word == "EHLO") return {"250 fake.test\r\n"};
+// What a server that keeps to the rules answers; a greeting without a name
+// is refused as real servers refuse it.
+ScriptedReply UsualReply(const std::string& word, const std::string& line) {
+  if (word == "HELO" || word == "EHLO") {
+    const std::size_t name = line.find_first_not_of(' ', word.size());
+    if (name == std::string::npos) return {"501 Syntax: HELO hostname\r\n"};
+    return {"250 fake.test\r\n"};
+  }
   if (word == "RSET" || word == "MAIL" || word == "RCPT" || word == "NOOP") return {"250 OK\r\n"};
   if (word == "DATA") return {"354 End data with <CR><LF>.<CR><LF>\r\n"};
   if (word == ".") return {"250 OK queued\r\n"};
@@ -162,13 +168,13 @@ bool FakeSmtpServer::send(int fd, const ScriptedReply& reply) {
   return !reply.close;
 }
 
-bool FakeSmtpServer::answer(int fd, const std::string& word) {
+bool FakeSmtpServer::answer(int fd, const std::string& word, const std::string& line) {
   ScriptedReply r;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto& queue = m_replies[word];
     if (queue.empty()) {
-      r = UsualReply(word);
+      r = UsualReply(word, line);
     } else {
       r = std::move(queue.front());
       queue.pop_front();
@@ -214,7 +220,7 @@ void FakeSmtpServer::serve(int fd) {
         const auto& queue = m_replies[word];
         inData = queue.empty() || queue.front().text.starts_with("354");
       }
-      if (!answer(fd, word)) return;
+      if (!answer(fd, word, line)) return;
     }
   }
 }

@@ -75,7 +75,7 @@ class FakeSmtpServer {
   void run();
   void serve(int fd);
   // False when the connection is to close.
-  bool answer(int fd, const std::string& word);
+  bool answer(int fd, const std::string& word, const std::string& line);
   bool send(int fd, const ScriptedReply& reply);
 
   int m_listener = -1;

@@ -231,5 +231,28 @@ TEST(RealServer, DeliversACzechMailWithCopiesAndAnAttachment) {
   EXPECT_EQ(temp.read("mail/1/attachment"), attachment);
 }
 
+// The mail form leaves UserID empty: the greeting then names this machine,
+// since a server that keeps to the rules refuses a HELO without a name.
+TEST(RealServer, AcceptsTheGreetingWithoutAUserId) {
+  REQUIRE_OUTSIDE_TOOL(PythonHasAiosmtpd(), std::string(kPython) + " cannot import aiosmtpd");
+  test::TempFolder temp;
+  AiosmtpdServer server(temp, temp.file("mail"));
+  ASSERT_TRUE(server.waitUntilReady()) << temp.read("server.log");
+
+  TQzSMTP smtp;
+  smtp.Host = "127.0.0.1";
+  smtp.Port = server.port();
+  smtp.TimeOut = 10000;
+  EXPECT_FALSE(TQzSMTP::GreetingName().empty());
+  smtp.PostMessage.FromAddress = "reader@pagemoor.test";
+  smtp.PostMessage.ToAddress = {"redakce@example.test"};
+  smtp.PostMessage.Subject = "Pozdrav";
+  smtp.PostMessage.Body = {"Ahoj"};
+  ASSERT_NO_THROW(smtp.Connect()) << smtp.LastReply;
+  smtp.SendMail();
+  smtp.Disconnect();
+  EXPECT_EQ(temp.read("mail/1/rcpt_tos"), "redakce@example.test");
+}
+
 }  // namespace
 }  // namespace pagemoor
