@@ -97,6 +97,7 @@ class TfrmLauncher : public QWidget, public ModalWindow {
   // "Spustit Projekt"; "close" (taken), any other answer or an empty queue
   // presses "Zavřít".
   int runScripted(AnswerQueue& answers) override;
+  bool scriptedCloseRunsTheWindow() const override { return true; }
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -35,6 +35,10 @@ class ModalWindow {
   // when the next answer is not "close". The window takes the answers it
   // understands and returns its result; the default closes at once.
   virtual int runScripted(AnswerQueue& answers);
+  // A window whose closing does something (the launcher's "Zavřít" ends the
+  // program) also gets "close" and an empty queue, so a scripted run closes
+  // it the way a reader does.
+  virtual bool scriptedCloseRunsTheWindow() const { return false; }
 };
 
 // A file-dialog filter in the form the system's windows use:

@@ -112,6 +112,7 @@ std::optional<std::string> ScriptedPlatform::folderDialog(const std::string& cap
 
 int ScriptedPlatform::showModal(ModalWindow& window) {
   writeLine("modal", window.modalName(), window.modalCaption());
+  if (window.scriptedCloseRunsTheWindow()) return window.runScripted(m_answers);
   if (m_answers.empty()) return 0;
   if (m_answers.front().is("close")) {
     m_answers.pop();
