@@ -131,6 +131,10 @@ std::string HostPath(std::string_view path) {
   return p;
 }
 
+std::string ShownPath(std::string_view path) {
+  return ResolveExisting(path).value_or(HostPath(path));
+}
+
 std::string IncludeTrailingSeparator(std::string_view folder) {
   std::string f = HostPath(folder);
   if (f.empty() || f.back() != '/') f.push_back('/');

@@ -19,6 +19,10 @@ inline constexpr char kPathSeparator = '/';
 // The host form of a path: every '\' becomes '/'.
 std::string HostPath(std::string_view path);
 
+// A path as the reader is shown it: the file as it lies on disk when it
+// exists (whatever case the magazine wrote), else its host form.
+std::string ShownPath(std::string_view path);
+
 // The folder with exactly one trailing separator.
 std::string IncludeTrailingSeparator(std::string_view folder);
 std::string ExcludeTrailingSeparator(std::string_view folder);

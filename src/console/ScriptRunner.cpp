@@ -15,7 +15,7 @@ void ScriptRunner::cmdRun_Script(Sender, const std::string& params) {
     ShowInfo(TranslateKey("not_enough_parameters"));
     return;
   }
-  m_console.Log("System", "Running Script " + ProjectDir() + "SCRIPTS/" + name);
+  m_console.Log("System", "Running Script " + HostPath(ProjectDir() + "SCRIPTS/" + name));
   try {
     RunScript(name);
   } catch (...) {
@@ -30,14 +30,14 @@ void ScriptRunner::RunScript(const std::string& name) {
     if (!m_unwinding) {
       m_unwinding = true;
       m_console.Log("System",
-                    "Script nesting deeper than " + std::to_string(kMaxNesting) + ", stopping " + path);
-      ShowInfo(FormatText(TranslateKey("script_nesting_too_deep"), {path}));
+                    "Script nesting deeper than " + std::to_string(kMaxNesting) + ", stopping " + ShownPath(path));
+      ShowInfo(FormatText(TranslateKey("script_nesting_too_deep"), {ShownPath(path)}));
     }
     return;
   }
   const auto text = ReadTextFile(path);  // a folder of that name reads as nothing
   if (!text) {
-    ShowInfo(FormatText(TranslateKey("script_file_not_found"), {path}));
+    ShowInfo(FormatText(TranslateKey("script_file_not_found"), {ShownPath(path)}));
     return;
   }
   const std::vector<std::string> lines = SplitLines(*text);

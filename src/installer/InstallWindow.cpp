@@ -162,8 +162,8 @@ void TfrmInstall::btnFileClick() {
   const std::string& name = chosen->path;
   const std::string ext = AsciiLower(ExtractFileExt(name));
   if (ext != ".zip" && ext != ".rar") {
-    m_console.Log("RAR", "Error: File \"" + name + "\" is not a valid archive");
-    ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {name}));
+    m_console.Log("RAR", "Error: File \"" + ShownPath(name) + "\" is not a valid archive");
+    ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {ShownPath(name)}));
     return;
   }
   m_lblName->setText(ToQt(name));
@@ -191,8 +191,8 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
   ExtractingScope running([this](bool on) { setExtracting(on); });
   m_checkList->clear();
   addProgressLine(
-      FormatText("Unziping %s to %s", {AsciiUpper(ExtractFileName(archive)), AsciiUpper(target)}));
-  m_console.Log("ZIP", FormatText("Extract %s to %s", {AsciiUpper(archive), AsciiUpper(target)}));
+      FormatText("Unziping %s to %s", {AsciiUpper(ExtractFileName(archive)), ShownPath(target)}));
+  m_console.Log("ZIP", FormatText("Extract %s to %s", {ShownPath(archive), ShownPath(target)}));
   addProgressLine("Please wait ...");
   m_unzip.TargetDirectory = folder();
   // The "install" command hands the name over in capitals, which only a file
@@ -205,7 +205,7 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
   if (result < 0) {
     m_console.Log("ZIP", FormatText("Extract failed (%s)", {std::to_string(result)}));
     addProgressLine("Extract failed");
-    ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {archive}));
+    ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {ShownPath(archive)}));
     return;
   }
   m_console.Log("ZIP", "Files succesfully unZiped");
@@ -217,7 +217,7 @@ void TfrmInstall::extractRar(const std::string& archive, const std::string& targ
   ExtractingScope running([this](bool on) { setExtracting(on); });
   m_checkList->clear();
   m_console.Log("RAR",
-                FormatText("Extract %s to %s", {AsciiUpper(ExtractFileName(archive)), AsciiUpper(target)}));
+                FormatText("Extract %s to %s", {AsciiUpper(ExtractFileName(archive)), ShownPath(target)}));
   m_rar.ArchiveName = ResolveExisting(archive).value_or(archive);
   m_rar.TargetDir = folder();
   m_rar.Extract();

@@ -161,7 +161,7 @@ void Jukebox::ShutdownAudio() {
 void Jukebox::PlayFile(const std::string& path) {
   if (path.empty()) return;
   if (!FileExists(path)) {
-    ShowNumberedMessage(1, "File %s doesn't exist", {path});
+    ShowNumberedMessage(1, "File %s doesn't exist", {ShownPath(path)});
     return;
   }
   m_audio.ChannelStop(m_channel);

@@ -85,7 +85,7 @@ void TfrmMain::startWindowsProgram(const std::string& path, const std::string& p
   // here (a drive letter path is Wine's to find).
   const char* searchPath = std::getenv("PATH");
   if (!FindProgramOnPath("wine", searchPath ? searchPath : "")) {
-    Console().Log("Shell", "Wine is not installed: cannot start " + path);
+    Console().Log("Shell", "Wine is not installed: cannot start " + ShownPath(path));
     return;
   }
   const std::string folder = ExtractFilePath(path);

@@ -290,6 +290,10 @@ TEST_F(JukeboxTest, AMissingFileIsReportedAndTheMusicGoesOn) {
   const std::string gone = missing("gone.mp3");
   jb.PlayFile(gone);
   EXPECT_THAT(fake.textsOf("info"), ElementsAre("File " + gone + " doesn't exist"));
+  // A magazine's backslash is shown as the host's separator.
+  fake.calls.clear();
+  jb.PlayFile(missing("sounds") + "\\nothere.mod");
+  EXPECT_THAT(fake.textsOf("info"), ElementsAre("File " + missing("sounds") + "/nothere.mod doesn't exist"));
   EXPECT_TRUE(audio.calls.empty());
   EXPECT_EQ(jb.Channel(), channel);
   EXPECT_EQ(engine.ChannelIsActive(channel), audio::kActivePlaying);

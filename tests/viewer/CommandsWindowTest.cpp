@@ -223,7 +223,9 @@ TEST_F(CommandsWindowTest, WindowsThatAreNotThereAreNotShown) {
   EXPECT_THAT(fake.calls, IsEmpty());
 }
 
-TEST_F(CommandsWindowTest, InstallNamesAnExistingArchiveInCapitalsAndShowsTheInstallerEitherWay) {
+// The installer is shown the archive as it lies on disk, whatever case the
+// command gave.
+TEST_F(CommandsWindowTest, InstallNamesAnExistingArchiveAndShowsTheInstallerEitherWay) {
   makeWithWindows();
   tmp.write("rars/data.rar", "Rar!");
   installer->lblName()->setText(QStringLiteral("before"));
@@ -234,7 +236,7 @@ TEST_F(CommandsWindowTest, InstallNamesAnExistingArchiveInCapitalsAndShowsTheIns
 
   fake.calls.clear();
   run("install DATA.RAR");
-  EXPECT_EQ(installer->lblName()->text(), ToQt(AsciiUpper(ProjectDir() + "rars\\data.rar")));
+  EXPECT_EQ(installer->lblName()->text(), ToQt(HostPath(ProjectDir()) + "rars/data.rar"));
   EXPECT_THAT(modalWindows(), ElementsAre("frmInstall"));
   EXPECT_THAT(fake.textsOf("info"), IsEmpty());
 
@@ -432,7 +434,7 @@ TEST_F(CommandsWindowTest, PlayLogsTwiceAndHandsTheLowerCasedFileToTheJukebox) {
   EXPECT_THAT(run("play Song.MP3"), ElementsAre("Console: Command PLAY SONG.MP3", "Sound: Playing Song.MP3",
                                                 "Sound: Play song.mp3"));
   ASSERT_EQ(fake.textsOf("info").size(), 1u);
-  EXPECT_THAT(fake.textsOf("info")[0], HasSubstr(ProjectDir() + "sounds\\song.mp3"));
+  EXPECT_THAT(fake.textsOf("info")[0], HasSubstr(HostPath(ProjectDir()) + "sounds/song.mp3"));
 }
 
 TEST_F(CommandsWindowTest, TheWindowsHandedOverPlayTheirClickSoundsThroughTheViewer) {
