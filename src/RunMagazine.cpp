@@ -35,6 +35,17 @@ namespace pagemoor {
 
 namespace {
 
+// Qt's offscreen platform, which headless runs use, cannot raise a window and
+// says so every time a window is brought forward. That one line is noise in
+// a scripted run's standard error, which authors read; everything else Qt
+// says goes on as before.
+QtMessageHandler g_qtMessages = nullptr;
+
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text == QLatin1String("This plugin does not support raise()")) return;
+  if (g_qtMessages) g_qtMessages(type, context, text);
+}
+
 // A signal handler may only write to a file descriptor; the event loop reads
 // the other end and ends the reading there.
 int g_signalPipe[2] = {-1, -1};
@@ -98,8 +109,9 @@ class QtStartupView : public StartupView {
 
   LauncherChoice showLauncher() override {
     TfrmLauncher launcher;
-    // Closed without a project, the start-up ends at its project check.
-    launcher.setTerminate([] {});
+    // Closed without a project, the application is terminating: the start-up
+    // still runs to its project check, but nothing of it reaches the screen.
+    launcher.setTerminate([this] { m_terminating = true; });
     platform().showModal(launcher);
     LauncherChoice choice;
     choice.project = launcher.lblProject();
@@ -108,7 +120,14 @@ class QtStartupView : public StartupView {
     return choice;
   }
 
-  void showThinking(const std::string& text) override { m_thinking.ShowThinking(nullptr, text); }
+  void showThinking(const std::string& text) override {
+    if (!m_terminating) m_thinking.ShowThinking(nullptr, text);
+  }
+  // The termination the launcher asked for dismisses the message at once
+  // (" <nil> not found"): the reader who pressed "Zavřít" sees nothing more.
+  void showFatalMessage(const std::string& text) override {
+    if (!m_terminating) StartupView::showFatalMessage(text);
+  }
   void hideThinking() override { m_thinking.HideThinking(); }
 
   void runWindows(const StartupSettings& settings) override {
@@ -123,6 +142,7 @@ class QtStartupView : public StartupView {
     // Everything the start sequence reads is handed over before the window
     // can be shown.
     main.setLauncherChoice(settings.launcher);
+    for (const std::string& note : settings.notes) main.Console().Log("System", note);
     main.setJukebox(jukebox.get());
     main.setLocalisedWindows({jukebox.get(), &mailer, &pictureViewer, &installer, &credits});
     main.setWindows({&pictureViewer, &installer, &mailer, &credits});
@@ -146,11 +166,13 @@ class QtStartupView : public StartupView {
  private:
   QApplication& m_app;
   TThinking_box m_thinking;
+  bool m_terminating = false;
 };
 
 }  // namespace
 
 int RunMagazine(int argc, char** argv) {
+  g_qtMessages = qInstallMessageHandler(FilterQtMessages);
   QApplication app(argc, argv);
   QtPlatform qtPlatform;
   std::optional<ScriptedPlatform> scripted;

@@ -26,6 +26,7 @@
 #include "console/DebugBox2.h"
 #include "hypertext/HtmlPaneWidget.h"
 #include "jukebox/JukeboxWindow.h"
+#include "mailer/MailerWindow.h"
 #include "pictures/ImageWidget.h"
 #include "platform/qt/QtText.h"
 #include "viewer/ViewerConsole.h"
@@ -612,8 +613,7 @@ TDebugBox2& TfrmMain::Console() {
 void TfrmMain::destroyConsole() {
   // The console writes its shutdown lines as it goes; its window stays
   // until the viewer goes.
-  if (keepConsoleWhileItRuns()) return;
-  m_console.reset();
+  retireConsole();
 }
 
 void TfrmMain::terminateApplication() {
@@ -621,6 +621,9 @@ void TfrmMain::terminateApplication() {
   // not ask the farewell question again. exit() rather than quit(), which
   // would first send every window a close request.
   m_closing = true;
+  // A sending still waits for its server with the window's events let in:
+  // closing the mail form ends that wait now instead of at its time-out.
+  if (m_windows.mailer) m_windows.mailer->close();
   if (m_terminate) {
     m_terminate();
   } else {

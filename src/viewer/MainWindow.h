@@ -276,10 +276,10 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   // inside another one (a script line) unwinds the commands around it.
   void runCommand(void (TfrmMain::*handler)(Sender, const std::string&), Sender sender,
                   const std::string& params);
-  // destroyConsole() while one of the console's commands runs: the console is
-  // still on the stack, so it writes its closing lines, falls silent and is
-  // kept until the viewer goes. True when it was kept.
-  bool keepConsoleWhileItRuns();
+  // destroyConsole(): the console writes its closing lines, falls silent and
+  // is kept until the viewer goes, since its own commands may still be on the
+  // stack and the other windows hold references to it.
+  void retireConsole();
 
   TThinking_box* m_thinking;
   LauncherChoice m_launcher;
@@ -296,7 +296,7 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   std::vector<ButtonRecord> m_buttonRecords;
 
   std::unique_ptr<TDebugBox2> m_console;
-  // The console a command ended the reading in; see keepConsoleWhileItRuns().
+  // The console after the reading ended; see retireConsole().
   std::unique_ptr<TDebugBox2> m_retiredConsole;
   std::unique_ptr<TDebugBox2> m_silentConsole;
   int m_commandDepth = 0;  // commands of the table running, nested

@@ -126,16 +126,14 @@ void TfrmMain::runCommand(void (TfrmMain::*handler)(Sender, const std::string&),
   if (!m_console && m_commandDepth > 1) throw ReadingEnded{};
 }
 
-bool TfrmMain::keepConsoleWhileItRuns() {
-  if (m_commandDepth == 0) {
-    m_retiredConsole.reset();
-    return false;
-  }
-  if (!m_console) return true;
-  // The reading ended inside one of the console's own commands: the console
-  // is still on the stack (it finishes the command line after the handler
-  // returns), so it must outlive this call. It writes its closing lines now,
-  // as its destruction would, then falls silent and goes with the viewer.
+void TfrmMain::retireConsole() {
+  if (!m_console) return;
+  // The reading may end inside one of the console's own commands (the
+  // console is still on the stack: it finishes the command line after the
+  // handler returns), and the other windows log through references to it
+  // (a sending that still waits logs when its wait ends). So it is not
+  // destroyed here: it writes its closing lines now, as its destruction
+  // would, then falls silent and goes with the viewer.
   TDebugBox2& console = *m_console;
   try {
     if (console.OnDestroy) console.OnDestroy(nullptr);
@@ -153,7 +151,6 @@ bool TfrmMain::keepConsoleWhileItRuns() {
     view->consoleGone();
   }
   m_retiredConsole = std::move(m_console);
-  return true;
 }
 
 void TfrmMain::CmdShow(Sender /*sender*/, const std::string& params) {
@@ -184,8 +181,10 @@ void TfrmMain::cmdInstall(Sender /*sender*/, const std::string& params) {
     return;
   }
   if (!m_windows.installer) return;
+  // The archive as it lies on disk: a path in capitals, or with the
+  // magazine's backslash, names no file here.
   const std::string path = ProjectDir() + "rars\\" + name;
-  if (FileExists(path)) m_windows.installer->lblName()->setText(ToQt(AsciiUpper(path)));
+  if (FileExists(path)) m_windows.installer->lblName()->setText(ToQt(ShownPath(path)));
   platform().showModal(*m_windows.installer);
 }
 

@@ -2,9 +2,15 @@
 // start to end: the reader's clicks and typed commands come from the answer
 // queue, and the mirror log and the boxes on standard error tell what the
 // program did.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -33,6 +39,64 @@ class MagazineRun : public test::ProgramRunner {
     return finish(start({"/develope"}, answers));
   }
 };
+
+// A mail server that takes the connection and never says a word: a listening
+// socket on port 25 of a random loopback address that nobody accepts from.
+class SilentMailServer {
+ public:
+  SilentMailServer() {
+    std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<int> octet(1, 254);
+    m_address = "127." + std::to_string(octet(random)) + "." + std::to_string(octet(random)) + "." +
+                std::to_string(octet(random));
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(25);
+    ::inet_pton(AF_INET, m_address.c_str(), &a.sin_addr);
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_fd, 4) != 0) {
+      ::close(m_fd);
+      m_fd = -1;
+    }
+  }
+  ~SilentMailServer() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  SilentMailServer(const SilentMailServer&) = delete;
+  SilentMailServer& operator=(const SilentMailServer&) = delete;
+
+  bool listening() const { return m_fd >= 0; }
+  const std::string& address() const { return m_address; }
+  // True once a client has connected (within 30 s).
+  bool waitForClient() const {
+    pollfd p{m_fd, POLLIN, 0};
+    return ::poll(&p, 1, 30000) == 1;
+  }
+
+ private:
+  std::string m_address;
+  int m_fd = -1;
+};
+
+// An end signal while the mail form waits for its server ends the reading at
+// once: the wait is cancelled, the log is complete, and nothing writes to the
+// console after it is gone (it was freed under the waiting form before).
+TEST_F(MagazineRun, AnEndSignalDuringASendingEndsTheProgramAtOnce) {
+  SilentMailServer server;
+  if (!server.listening()) GTEST_SKIP() << "cannot listen on port 25 (needs root)";
+  t.write("prog/scripts/start.txt", "");
+  const pid_t pid = start({"/develope"}, "command:show mailer, server:" + server.address() + ", btnSend");
+  ASSERT_TRUE(server.waitForClient()) << errors();
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  // The form's own time-out is a minute.
+  int status = 0;
+  ASSERT_TRUE(test::WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(10)))
+      << errors();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << errors();
+  const std::string log = mirrorLog();
+  EXPECT_NE(log.find("System: Terminate No Ask"), std::string::npos) << log;
+  EXPECT_NE(log.find("System: Shutdown Completed"), std::string::npos) << log;
+}
 
 TEST_F(MagazineRun, AMissingPageShowsTheErrorPageWhoseLinkEndsTheReading) {
   EXPECT_EQ(read("reset_main panes.ini\r\nload_main nothere.htm\r\n", "link:Opustit Program"), 0) << errors();
