@@ -583,6 +583,7 @@ void HtmlPaneWidget::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   QTextBrowser::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton) showCursor(overLinkAt(event->position().toPoint()));
 }
 
 void HtmlPaneWidget::mouseMoveEvent(QMouseEvent* event) {
@@ -596,9 +597,24 @@ void HtmlPaneWidget::mouseMoveEvent(QMouseEvent* event) {
     m_hoverFromTarget = false;
     setCovered(std::string());
   }
-  const bool overLink = target.kind != Target::Kind::None || !anchorAt(pos).isEmpty();
-  viewport()->setCursor(overLink ? m_linkCursor
-                                 : QCursor(m_selectionAllowed ? Qt::IBeamCursor : Qt::ArrowCursor));
+  showCursor(target.kind != Target::Kind::None || !anchorAt(pos).isEmpty());
+}
+
+bool HtmlPaneWidget::overLinkAt(const QPoint& viewportPos) const {
+  return targetAt(viewportPos).kind != Target::Kind::None || !anchorAt(viewportPos).isEmpty();
+}
+
+// The browser puts its own arrow, pointing hand or I-beam on the viewport as
+// the mouse crosses a link or one is followed; the pane's cursors go on after it.
+void HtmlPaneWidget::showCursor(bool overLink) {
+  const CursorSetter& show = overLink ? m_linkCursor : m_normalCursor;
+  if (show) {
+    show(viewport());
+  } else if (overLink) {
+    viewport()->setCursor(Qt::PointingHandCursor);
+  } else {
+    viewport()->setCursor(m_selectionAllowed ? Qt::IBeamCursor : Qt::ArrowCursor);
+  }
 }
 
 void HtmlPaneWidget::showEvent(QShowEvent* event) {
@@ -887,6 +903,7 @@ void HtmlPaneWidget::setTextSelectionAllowed(bool allowed) {
   setTextInteractionFlags(flags);
   // Without keyboard selection the arrows, Page Up/Down, Home and End scroll.
   setFocusPolicy(Qt::StrongFocus);
+  showCursor(false);
 }
 
 void HtmlPaneWidget::setScrollBarsShown(bool shown) {
@@ -895,8 +912,13 @@ void HtmlPaneWidget::setScrollBarsShown(bool shown) {
   setHorizontalScrollBarPolicy(policy);
 }
 
-void HtmlPaneWidget::setLinkCursor(const QCursor& cursor) {
-  m_linkCursor = cursor;
+void HtmlPaneWidget::setNormalCursor(CursorSetter show) {
+  m_normalCursor = std::move(show);
+  showCursor(false);
+}
+
+void HtmlPaneWidget::setLinkCursor(CursorSetter show) {
+  m_linkCursor = std::move(show);
 }
 
 }  // namespace pagemoor

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QColor>
-#include <QCursor>
 #include <QImage>
 #include <QPoint>
 #include <QRectF>
@@ -116,7 +115,15 @@ class HtmlPaneWidget : public QTextBrowser {
   void setBackgroundColor(const QColor& color);
   void setTextSelectionAllowed(bool allowed);
   void setScrollBarsShown(bool shown);
-  void setLinkCursor(const QCursor& cursor);
+  // Puts a cursor on the pane's viewport. The viewer's cursors may be animated
+  // files, which keep stepping the widget they are put on, so the pane hands
+  // the viewport over instead of taking a QCursor.
+  using CursorSetter = std::function<void(QWidget* viewport)>;
+  // The cursor over the page and the one over its links and map areas. Where
+  // none is set the pane shows the arrow (the I-beam where text can be
+  // selected) and the pointing hand. The page's cursor is shown at once.
+  void setNormalCursor(CursorSetter show);
+  void setLinkCursor(CursorSetter show);
   // Hints: the TITLE of a link, picture or text under the mouse, as a tooltip.
   void setHintsShown(bool shown) { m_hintsShown = shown; }
 
@@ -174,6 +181,8 @@ class HtmlPaneWidget : public QTextBrowser {
   void setCovered(const std::string& raw);
   void activate(const std::string& raw);
   void followLink(const std::string& raw);
+  bool overLinkAt(const QPoint& viewportPos) const;
+  void showCursor(bool overLink);
 
   std::optional<ImageHit> imageAt(const QPoint& viewportPos) const;
   // docPoint in document coordinates; the hit's rect too.
@@ -222,7 +231,8 @@ class HtmlPaneWidget : public QTextBrowser {
   QColor m_backgroundColor = Qt::white;
   QColor m_pageVisitedColor;  // the page's vlink, else m_visitedColor
   QColor m_pageLinkColor;
-  QCursor m_linkCursor = QCursor(Qt::PointingHandCursor);
+  CursorSetter m_normalCursor;
+  CursorSetter m_linkCursor;
   bool m_selectionAllowed = false;
   bool m_hintsShown = true;
 };

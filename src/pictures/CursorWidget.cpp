@@ -138,6 +138,7 @@ bool AnimatedCursor::isRunning() const {
 
 void AnimatedCursor::tick() {
   if (!isAnimated()) return;
+  forgetOverridden();
   m_step = (m_step + 1) % stepCount();
   applyToAll();
   emit stepChanged(m_step);
@@ -148,6 +149,7 @@ void AnimatedCursor::tick() {
 
 void AnimatedCursor::rewind() {
   if (!isValid() || m_step == 0) return;
+  forgetOverridden();
   m_step = 0;
   applyToAll();
   emit stepChanged(m_step);
@@ -163,6 +165,13 @@ void AnimatedCursor::applyToAll() {
 
 void AnimatedCursor::forgetDestroyed() {
   std::erase_if(m_widgets, [](const QPointer<QWidget>& w) { return w.isNull(); });
+}
+
+void AnimatedCursor::forgetOverridden() {
+  const QCursor shown = current();
+  const std::vector<QPointer<QWidget>> widgets = m_widgets;
+  for (const QPointer<QWidget>& widget : widgets)
+    if (widget && !(widget->cursor() == shown)) detach(widget);
 }
 
 void AnimatedCursor::updateTimer() {

@@ -50,7 +50,9 @@ class AnimatedCursor : public QObject {
 
   // An attached widget shows the current frame and follows the animation. A
   // widget follows one animated cursor at a time: attaching it here takes it
-  // away from any other. Widgets that are destroyed are forgotten.
+  // away from any other. Widgets that are destroyed are forgotten, and so is a
+  // widget whose cursor was set otherwise (a shape, unset) since the last
+  // step: the newest setCursor wins, as anywhere else.
   void attach(QWidget* widget);
   // Stops updating the widget; its cursor stays as it is.
   void detach(QWidget* widget);
@@ -72,6 +74,7 @@ class AnimatedCursor : public QObject {
  private:
   void applyToAll();
   void forgetDestroyed();
+  void forgetOverridden();
   void updateTimer();
 
   std::vector<QCursor> m_frames;

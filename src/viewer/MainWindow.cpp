@@ -298,11 +298,17 @@ void TfrmMain::applyCursors() {
   cursorSlot(-2).applyTo(m_imgTop);
   cursorSlot(-2).applyTo(m_imgDesktop);
   cursorSlot(-21).applyTo(m_btnConsole);
-  cursorSlot(0).applyTo(m_htmlMain->viewport());
-  cursorSlot(-2).applyTo(m_htmlLeft->viewport());
-  cursorSlot(-2).applyTo(m_htmlTop->viewport());
-  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop})
-    pane->setLinkCursor(cursorSlot(1).cursor());
+  // The panes show the project's cursors over their text and links; where the
+  // project has none, their own shapes (the I-beam over selectable text).
+  const auto paneCursor = [this](int slot) -> HtmlPaneWidget::CursorSetter {
+    const CursorSlot cursor = cursorSlot(slot);
+    if (!cursor.isFile()) return nullptr;
+    return [cursor](QWidget* viewport) { cursor.applyTo(viewport); };
+  };
+  m_htmlMain->setNormalCursor(paneCursor(0));
+  m_htmlLeft->setNormalCursor(paneCursor(-2));
+  m_htmlTop->setNormalCursor(paneCursor(-2));
+  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop}) pane->setLinkCursor(paneCursor(1));
 }
 
 // --- Layout ---

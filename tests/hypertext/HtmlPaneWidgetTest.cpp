@@ -236,13 +236,55 @@ TEST_F(HtmlPaneWidgetTest, ALinkIsActivatedByItsVisibleText) {
 TEST_F(HtmlPaneWidgetTest, HoveringALinkRaisesCoveredOnAndOff) {
   ASSERT_TRUE(pane.LoadDocument(
       page("hover.htm", "<p>Plain words here</p><p><a href=\"snd:hover me\">Hover link</a></p>")));
-  pane.setLinkCursor(QCursor(Qt::CrossCursor));
+  pane.setLinkCursor([](QWidget* viewport) { viewport->setCursor(Qt::CrossCursor); });
   moveTo(textPoint("Hover link"));
   EXPECT_EQ(pane.viewport()->cursor().shape(), Qt::CrossCursor);
   moveTo(textPoint("Plain words"));
   EXPECT_EQ(pane.viewport()->cursor().shape(), Qt::ArrowCursor);
   EXPECT_EQ(covered, (std::vector<std::string>{"snd:hover me", ""}));
   EXPECT_EQ(pane.CoveredLink(), "snd:hover me");
+}
+
+TEST_F(HtmlPaneWidgetTest, TheGivenCursorsShowOverTextAndLinksElseThePanesOwnShapes) {
+  ASSERT_TRUE(pane.LoadDocument(
+      page("cursors.htm", "<p>Plain words here</p><p><a href=\"other.htm\">A link</a></p>")));
+  const auto shape = [](Qt::CursorShape s) -> HtmlPaneWidget::CursorSetter {
+    return [s](QWidget* viewport) { viewport->setCursor(s); };
+  };
+  struct Case {
+    const char* name;
+    bool selectable;
+    HtmlPaneWidget::CursorSetter normal;
+    HtmlPaneWidget::CursorSetter link;
+    Qt::CursorShape overText;
+    Qt::CursorShape overLink;
+  };
+  const Case cases[] = {
+      {"own shapes", false, nullptr, nullptr, Qt::ArrowCursor, Qt::PointingHandCursor},
+      {"own shapes, selectable text", true, nullptr, nullptr, Qt::IBeamCursor, Qt::PointingHandCursor},
+      {"given cursors", false, shape(Qt::CrossCursor), shape(Qt::SizeAllCursor), Qt::CrossCursor,
+       Qt::SizeAllCursor},
+      {"given cursors, selectable text", true, shape(Qt::CrossCursor), shape(Qt::SizeAllCursor),
+       Qt::CrossCursor, Qt::SizeAllCursor},
+      {"a link cursor only", true, nullptr, shape(Qt::SizeAllCursor), Qt::IBeamCursor, Qt::SizeAllCursor},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pane.setTextSelectionAllowed(c.selectable);
+    pane.setLinkCursor(c.link);
+    pane.setNormalCursor(c.normal);
+    EXPECT_EQ(pane.viewport()->cursor().shape(), c.overText) << "shown at once";
+    moveTo(textPoint("Plain words"));
+    EXPECT_EQ(pane.viewport()->cursor().shape(), c.overText);
+    moveTo(textPoint("A link"));
+    EXPECT_EQ(pane.viewport()->cursor().shape(), c.overLink);
+    // Following a link the browser puts back the cursor it had before the link.
+    click(textPoint("A link"));
+    EXPECT_EQ(pane.viewport()->cursor().shape(), c.overLink) << "after the click";
+    moveTo(textPoint("Plain words"));
+    EXPECT_EQ(pane.viewport()->cursor().shape(), c.overText);
+  }
+  EXPECT_EQ(clicks.size(), std::size(cases));
 }
 
 TEST_F(HtmlPaneWidgetTest, KeysAndTheWheelScrollThePage) {

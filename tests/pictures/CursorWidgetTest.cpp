@@ -137,6 +137,31 @@ TEST(AnimatedCursor, DetachStopsUpdatingAndTheTimer) {
   EXPECT_EQ(ImageOf(widget.cursor()), ImageOf(cursor.frameCursor(0))) << "kept its last frame";
 }
 
+TEST(AnimatedCursor, AWidgetWhoseCursorIsSetOtherwiseStopsFollowing) {
+  AnimatedCursor cursor(TwoFrames());
+  QWidget following;
+  QWidget shaped;
+  QWidget parent;
+  parent.setCursor(Qt::CrossCursor);
+  QWidget unset(&parent);
+  for (QWidget* widget : {&following, &shaped, &unset}) cursor.attach(widget);
+  shaped.setCursor(Qt::IBeamCursor);
+  unset.unsetCursor();
+  cursor.tick();
+  EXPECT_EQ(ImageOf(following.cursor()), ImageOf(cursor.frameCursor(1)));
+  EXPECT_EQ(shaped.cursor().shape(), Qt::IBeamCursor);
+  EXPECT_EQ(unset.cursor().shape(), Qt::CrossCursor) << "its parent's again";
+  EXPECT_EQ(cursor.attachedCount(), 1);
+
+  // Back to the first step, the same; attached again, a widget follows again.
+  following.setCursor(Qt::WaitCursor);
+  cursor.attach(&shaped);
+  cursor.rewind();
+  EXPECT_EQ(following.cursor().shape(), Qt::WaitCursor);
+  EXPECT_EQ(ImageOf(shaped.cursor()), ImageOf(cursor.frameCursor(0)));
+  EXPECT_EQ(cursor.attachedCount(), 1);
+}
+
 TEST(AnimatedCursor, AWidgetFollowsOneAnimationAtATime) {
   AnimatedCursor first(TwoFrames());
   AnimatedCursor second(TwoFrames());

@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <algorithm>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "common/CommandLine.h"
@@ -63,6 +64,37 @@ class DesignWindow : public QWidget {
     QWidget::closeEvent(event);
     modal.quit();
   }
+};
+
+// A control that picks its cursor as the mouse moves over it, as a text pane
+// does over its text and its links: the size-all arrows over its left half,
+// the pointing hand over its right half.
+class HalvesControl : public QWidget {
+ public:
+  explicit HalvesControl(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override {
+    setCursor(event->position().x() < width() / 2 ? Qt::SizeAllCursor : Qt::PointingHandCursor);
+  }
+};
+
+// A design-size window in the cross cursor with the halves control at
+// (100, 100) and, at (400, 100), a control without a cursor of its own; both
+// are 200 x 100.
+class CursorWindow : public QWidget {
+ public:
+  CursorWindow()
+      : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+        halves(new HalvesControl(this)),
+        plain(new QWidget(this)) {
+    setCursor(Qt::CrossCursor);
+    halves->setGeometry(100, 100, 200, 100);
+    plain->setGeometry(400, 100, 200, 100);
+  }
+
+  HalvesControl* halves;
+  QWidget* plain;
 };
 
 QRect screenGeometry() {
@@ -140,6 +172,55 @@ TEST_F(ScaledViewTest, ClicksMapBackToDesignCoordinates) {
   test::ClickViewport(view, QPoint(60, 500));
   EXPECT_EQ(window.targetClicks.size(), 1u);
   EXPECT_EQ(window.windowClicks.size(), 1u);
+}
+
+TEST_F(ScaledViewTest, TheViewShowsTheCursorOfTheControlUnderTheMouseAsItChanges) {
+  CursorWindow window;
+  ScaledView view(window);
+  view.presentWindowed();
+  view.resize(1600, 1000);
+  QApplication::processEvents();
+  const auto moveTo = [&view](QPointF at) { return [&view, at] { test::MoveToDesignPoint(view, at); }; };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    Qt::CursorShape shown;
+  };
+  const Step steps[] = {
+      {"onto the window", moveTo({50, 50}), Qt::CrossCursor},
+      {"onto the control, which picks its cursor", moveTo({150, 150}), Qt::SizeAllCursor},
+      {"within the control", moveTo({250, 150}), Qt::PointingHandCursor},
+      {"the control changes it under the resting mouse", [&] { window.halves->setCursor(Qt::WaitCursor); },
+       Qt::WaitCursor},
+      {"the window's cursor is not the control's", [&] { window.setCursor(Qt::BusyCursor); }, Qt::WaitCursor},
+      {"the control without one shows the window's", [&] { window.halves->unsetCursor(); }, Qt::BusyCursor},
+      {"onto the plain control", moveTo({450, 150}), Qt::BusyCursor},
+      {"it shows the window's as that changes", [&] { window.setCursor(Qt::CrossCursor); }, Qt::CrossCursor},
+      {"a disabled control shows its parent's",
+       [&] {
+         window.plain->setCursor(Qt::IBeamCursor);
+         window.plain->setEnabled(false);
+       },
+       Qt::CrossCursor},
+      {"enabled again it shows its own", [&] { window.plain->setEnabled(true); }, Qt::IBeamCursor},
+      {"the control deleted under the resting mouse",
+       [&] {
+         delete std::exchange(window.plain, nullptr);
+         QApplication::processEvents();
+       },
+       Qt::CrossCursor},
+      {"back onto the halves control", moveTo({250, 150}), Qt::PointingHandCursor},
+      {"the control hidden under the resting mouse", [&] { window.halves->hide(); }, Qt::CrossCursor},
+      {"onto the bar: the view's own", moveTo({-50, 300}), Qt::ArrowCursor},
+      {"the window's changes do not reach the bar", [&] { window.setCursor(Qt::WaitCursor); },
+       Qt::ArrowCursor},
+      {"back onto the window", moveTo({50, 50}), Qt::WaitCursor},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    EXPECT_EQ(view.viewport()->cursor().shape(), step.shown);
+  }
 }
 
 TEST_F(ScaledViewTest, ScreenModeStartsFromTheWindowOptionAndTellsItsChanges) {

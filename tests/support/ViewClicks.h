@@ -1,4 +1,5 @@
-// Clicks through a scaled view, as the mouse reaches a window presented in it.
+// Clicks and moves through a scaled view, as the mouse reaches a window
+// presented in it.
 #pragma once
 
 #include <QApplication>
@@ -32,6 +33,18 @@ inline void ClickViewport(QGraphicsView& view, QPointF p) {
 // A left click on the screen where the design point `at` is shown.
 inline void ClickDesignPoint(QGraphicsView& view, QPointF at) {
   ClickViewport(view, QPointF(view.mapFromScene(at)));
+}
+
+// The mouse moves, no button held, to a point of the view's viewport.
+inline void MoveInViewport(QGraphicsView& view, QPointF p) {
+  QWidget* port = view.viewport();
+  QMouseEvent move(QEvent::MouseMove, p, port->mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(port, &move);
+}
+
+// The mouse moves to where the design point `at` is shown.
+inline void MoveToDesignPoint(QGraphicsView& view, QPointF at) {
+  MoveInViewport(view, QPointF(view.mapFromScene(at)));
 }
 
 }  // namespace pagemoor::test

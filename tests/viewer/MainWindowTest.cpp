@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QShortcut>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -28,6 +30,7 @@
 #include "support/FakePlatform.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "support/ViewClicks.h"
 #include "viewer/ViewerTest.h"
 #include "viewer/qt/ScaledScreen.h"
 
@@ -347,6 +350,125 @@ TEST_F(ScaledScreenTest, AltEnterTogglesAndTheWindowOptionKeepsAWindow) {
   windowOnly.presentFullScreen();
   EXPECT_FALSE(windowOnly.isFullScreen());
   EXPECT_TRUE(windowOnly.isVisible());
+}
+
+// The reader's screen over a page in htmlMain and one in htmlLeft, which
+// allows text to be selected, with the project's cursor files.
+class ScreenCursorsTest : public ScaledScreenTest {
+ protected:
+  void cursorFile(const std::string& name, const char* fixture) {
+    tmp.write("cursors/" + name,
+              *ReadFileBytes(std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/cursors/" + fixture));
+  }
+
+  // The window on a screen of 1600 x 1000 with both panes on it, each over
+  // half of the design.
+  TfrmMain& present() {
+    const std::string page =
+        tmp.write("texts/cursors.htm",
+                  "<html><body><p>Plain words here</p><p><a href=\"page.htm\">A link</a></p></body></html>");
+    TfrmMain& w = make();
+    screen = std::make_unique<ScaledScreen>(w);
+    screen->presentWindowed();
+    screen->resize(1600, 1000);
+    QApplication::processEvents();
+    const QRect areas[] = {{20, 60, 360, 200}, {420, 60, 360, 200}};
+    HtmlPaneWidget* panes[] = {w.htmlMain(), w.htmlLeft()};
+    for (int i = 0; i < 2; ++i) {
+      panes[i]->setGeometry(areas[i]);
+      panes[i]->show();
+      EXPECT_TRUE(panes[i]->LoadDocument(page));
+    }
+    QApplication::processEvents();
+    return w;
+  }
+
+  // The mouse onto the middle of the text as the pane shows it.
+  void moveOnto(HtmlPaneWidget* pane, const QString& text) {
+    const QTextCursor found = pane->document()->find(text);
+    ASSERT_FALSE(found.isNull()) << text.toStdString();
+    QTextCursor start(pane->document());
+    start.setPosition(found.selectionStart());
+    QTextCursor end(pane->document());
+    end.setPosition(found.selectionEnd());
+    const QPoint middle((pane->cursorRect(start).left() + pane->cursorRect(end).left()) / 2,
+                        pane->cursorRect(start).center().y());
+    test::MoveToDesignPoint(*screen, QPointF(pane->viewport()->mapTo(window.get(), middle)));
+  }
+
+  QCursor onScreen() const { return screen->viewport()->cursor(); }
+
+  ~ScreenCursorsTest() override { screen.reset(); }  // the screen goes before its window
+
+  std::unique_ptr<ScaledScreen> screen;
+};
+
+// Whether two cursors look alike: one shape, or one picture at one hot spot.
+testing::AssertionResult SameCursor(const QCursor& shown, const QCursor& expected) {
+  const bool same = shown.shape() == expected.shape() &&
+                    (shown.shape() != Qt::BitmapCursor ||
+                     (shown.hotSpot() == expected.hotSpot() &&
+                      shown.pixmap().toImage().convertToFormat(QImage::Format_RGBA8888) ==
+                          expected.pixmap().toImage().convertToFormat(QImage::Format_RGBA8888)));
+  if (same) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "shape " << shown.shape() << " hot spot " << shown.hotSpot().x()
+                                     << "," << shown.hotSpot().y() << " where shape " << expected.shape()
+                                     << " hot spot " << expected.hotSpot().x() << ","
+                                     << expected.hotSpot().y() << " was expected";
+}
+
+TEST_F(ScreenCursorsTest, OverPageTextTheProjectsNormalCursorStepsOnTheScreenAndOverLinksItsLinkCursor) {
+  cursorFile("busy.ani", "kimageformats-test.ani");
+  cursorFile("link.cur", "npp-drag.cur");
+  tmp.write("ini/cursors.ini", "[cursors]\r\nnormal_cursor=busy.ani\r\nlink_cursor=link.cur\r\n");
+  TfrmMain& w = present();
+  struct Case {
+    HtmlPaneWidget* pane;
+    int normalSlot;
+  };
+  for (const Case& c : {Case{w.htmlMain(), 0}, Case{w.htmlLeft(), -2}}) {
+    SCOPED_TRACE(c.pane->objectName().toStdString());
+    AnimatedCursor& normal = *w.cursorSlot(c.normalSlot).file();
+    moveOnto(c.pane, "Plain words");
+    EXPECT_TRUE(SameCursor(c.pane->viewport()->cursor(), normal.current()));
+    EXPECT_TRUE(SameCursor(onScreen(), normal.current()));
+    // Its frames step on the screen while the mouse rests.
+    for (int step = 0; step < 2; ++step) {
+      const int frame = normal.currentFrame();
+      normal.tick();
+      ASSERT_NE(normal.currentFrame(), frame);
+      EXPECT_TRUE(SameCursor(onScreen(), normal.current())) << "step " << step;
+    }
+    moveOnto(c.pane, "A link");
+    EXPECT_TRUE(SameCursor(onScreen(), w.cursorSlot(1).cursor()));
+    EXPECT_EQ(onScreen().hotSpot(), QPoint(12, 11));
+    moveOnto(c.pane, "Plain words");
+    EXPECT_TRUE(SameCursor(onScreen(), normal.current()));
+  }
+}
+
+TEST_F(ScreenCursorsTest, AnAnimatedLinkCursorStepsOverLinksAndWithoutANormalCursorThePanesShapesShow) {
+  cursorFile("link.ani", "kimageformats-test.ani");
+  tmp.write("ini/cursors.ini", "[cursors]\r\nlink_cursor=link.ani\r\n");
+  TfrmMain& w = present();
+  AnimatedCursor& link = *w.cursorSlot(1).file();
+  struct Case {
+    HtmlPaneWidget* pane;
+    Qt::CursorShape overText;
+  };
+  for (const Case& c : {Case{w.htmlMain(), Qt::ArrowCursor}, Case{w.htmlLeft(), Qt::IBeamCursor}}) {
+    SCOPED_TRACE(c.pane->objectName().toStdString());
+    moveOnto(c.pane, "A link");
+    EXPECT_TRUE(SameCursor(onScreen(), link.current()));
+    link.tick();
+    EXPECT_TRUE(SameCursor(onScreen(), link.current())) << "a step while the mouse rests";
+    moveOnto(c.pane, "Plain words");
+    EXPECT_EQ(c.pane->viewport()->cursor().shape(), c.overText);
+    EXPECT_EQ(onScreen().shape(), c.overText);
+    link.tick();
+    EXPECT_EQ(c.pane->viewport()->cursor().shape(), c.overText) << "the link's animation let go of the pane";
+    EXPECT_EQ(onScreen().shape(), c.overText);
+  }
 }
 
 }  // namespace

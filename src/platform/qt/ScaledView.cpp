@@ -5,6 +5,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
 #include <QKeySequence>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -71,6 +72,8 @@ ScaledView::ScaledView(QWidget& content)
   setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
   setAlignment(Qt::AlignCenter);
   setScene(m_scene);
+  // The controls inside follow the mouse without a button held.
+  viewport()->setMouseTracking(true);
   m_content.resize(kDesignSize);
   // Hidden until the view is shown: a window's showing may start its work,
   // and a proxy shows a window that was never shown nor hidden.
@@ -94,6 +97,7 @@ ScaledView::ScaledView(QWidget& content)
 }
 
 ScaledView::~ScaledView() {
+  followCursorOf(nullptr);
   // The window is not ours: take it out of the scene before the scene goes
   // (a proxy deletes the widget it still holds).
   m_proxy->setWidget(nullptr);
@@ -165,6 +169,93 @@ void ScaledView::resizeEvent(QResizeEvent* event) {
 void ScaledView::setVisible(bool visible) {
   QGraphicsView::setVisible(visible);
   if (visible && !m_content.isVisible()) m_content.show();
+}
+
+// A proxy takes a control's cursor only when the mouse enters the control:
+// a change while the mouse stays on it would never reach the screen. The view
+// follows the control under the mouse itself and shows its cursor on the
+// viewport and the proxy alike, so that the scene's own cursor handling on
+// the next move agrees.
+void ScaledView::mouseMoveEvent(QMouseEvent* event) {
+  QGraphicsView::mouseMoveEvent(event);
+  m_mousePos = event->position().toPoint();
+  // While a button is held the pressed control keeps the mouse and its cursor.
+  if (event->buttons() != Qt::NoButton && !m_underMouse.empty() && m_underMouse.front())
+    showFollowedCursor();
+  else
+    followCursorOf(widgetAt(m_mousePos));
+}
+
+bool ScaledView::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::Leave) followCursorOf(nullptr);
+  return QGraphicsView::viewportEvent(event);
+}
+
+bool ScaledView::eventFilter(QObject* watched, QEvent* event) {
+  const bool followed = std::any_of(
+      m_underMouse.begin(), m_underMouse.end(),
+      [watched](const QPointer<QWidget>& w) { return static_cast<QObject*>(w.data()) == watched; });
+  if (followed) {
+    switch (event->type()) {
+      case QEvent::CursorChange:
+      case QEvent::EnabledChange:
+        showFollowedCursor();
+        break;
+      // The control under the resting mouse went: whatever is there now.
+      case QEvent::Hide:
+        followCursorOf(widgetAt(m_mousePos));
+        break;
+      default:
+        break;
+    }
+  }
+  return QGraphicsView::eventFilter(watched, event);
+}
+
+QWidget* ScaledView::widgetAt(QPoint viewportPos) const {
+  const QList<QGraphicsItem*> hit = items(viewportPos);
+  if (hit.isEmpty()) return nullptr;
+  auto* proxy = qgraphicsitem_cast<QGraphicsProxyWidget*>(hit.front());
+  QWidget* window = proxy ? proxy->widget() : nullptr;
+  if (!window || !window->isVisible()) return nullptr;
+  const QPoint at = proxy->mapFromScene(mapToScene(viewportPos)).toPoint();
+  if (!window->rect().contains(at)) return nullptr;
+  QWidget* child = window->childAt(at);
+  return child ? child : window;
+}
+
+void ScaledView::followCursorOf(QWidget* widget) {
+  if (!widget || m_underMouse.empty() || m_underMouse.front() != widget) {
+    for (const QPointer<QWidget>& w : m_underMouse)
+      if (w) w->removeEventFilter(this);
+    m_underMouse.clear();
+    disconnect(m_underMouseGone);
+    for (QWidget* w = widget; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+      w->installEventFilter(this);
+      m_underMouse.emplace_back(w);
+    }
+    // A control deleted under the resting mouse: once it is gone from its
+    // parent, whatever is there now.
+    if (widget)
+      m_underMouseGone = connect(
+          widget, &QObject::destroyed, this,
+          [this] {
+            if (!m_underMouse.empty() && !m_underMouse.front()) followCursorOf(widgetAt(m_mousePos));
+          },
+          Qt::QueuedConnection);
+  }
+  showFollowedCursor();
+}
+
+void ScaledView::showFollowedCursor() {
+  if (m_underMouse.empty() || !m_underMouse.front()) return;
+  // A disabled control shows the cursor of its nearest enabled parent.
+  QWidget* widget = m_underMouse.front();
+  while (!widget->isWindow() && !widget->isEnabled()) widget = widget->parentWidget();
+  const QCursor cursor = widget->cursor();
+  if (QGraphicsProxyWidget* proxy = widget->window()->graphicsProxyWidget())
+    if (!proxy->hasCursor() || !(proxy->cursor() == cursor)) proxy->setCursor(cursor);
+  if (!(viewport()->cursor() == cursor)) viewport()->setCursor(cursor);
 }
 
 void ScaledView::closeEvent(QCloseEvent* event) {

@@ -4,12 +4,18 @@
 // laid out at the design size and drawn sharp at the larger one, pictures are
 // scaled smoothly, and mouse positions map back to design coordinates.
 // Alt+Enter switches between full screen and a window of the design size.
+// The view shows the cursor of the control under the mouse, also when that
+// control changes it while the mouse rests (an animated cursor's frames, a
+// pane's link cursor).
 #pragma once
 
 #include <QGraphicsView>
 #include <QObject>
+#include <QPoint>
+#include <QPointer>
 #include <QSize>
 #include <optional>
+#include <vector>
 
 class QGraphicsProxyWidget;
 class QGraphicsScene;
@@ -75,14 +81,28 @@ class ScaledView : public QGraphicsView {
   void resizeEvent(QResizeEvent* event) override;
   // The window inside decides whether it closes.
   void closeEvent(QCloseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void showAs(bool windowed);
   void fit();
+  // The control of a window in the scene under a point of the viewport (the
+  // window itself where it has none), or null over the bars.
+  QWidget* widgetAt(QPoint viewportPos) const;
+  // Shows the control's cursor from now on, as it changes; null: none.
+  void followCursorOf(QWidget* widget);
+  void showFollowedCursor();
 
   QWidget& m_content;
   QGraphicsScene* m_scene;
   QGraphicsProxyWidget* m_proxy;
+  // The control under the mouse, then its parents up to its window: a
+  // control without a cursor of its own shows its parent's.
+  std::vector<QPointer<QWidget>> m_underMouse;
+  QMetaObject::Connection m_underMouseGone;
+  QPoint m_mousePos;  // in the viewport, while the mouse is in the view
 };
 
 }  // namespace pagemoor
