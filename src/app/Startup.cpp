@@ -31,6 +31,10 @@ Startup::Startup(StartupView& view, std::string rarLibraryPath)
 
 int Startup::fail(const std::string& message) {
   m_view.showFatalMessage(message);
+  // No reading takes the launcher's log over now: it would stay behind in the
+  // private temporary folder.
+  const std::string launcherLog = LauncherLogFile();
+  if (FileExists(launcherLog)) DeleteFileAt(launcherLog);
   m_outcome = StartupOutcome::Fatal;
   return kStartupExitCode;
 }

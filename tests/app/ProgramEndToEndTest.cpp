@@ -3,6 +3,7 @@
 // ended by a signal, and what is left behind afterwards.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "ProgramRun.h"
@@ -84,6 +85,9 @@ TEST_F(ProgramRun, ClosingTheLauncherEndsTheProgramWithoutAMessage) {
     EXPECT_TRUE(logHas("System: Closing Launcher ...")) << mirrorLog();
     EXPECT_TRUE(logHas("System: Terminate ...")) << mirrorLog();
     EXPECT_FALSE(Exists(projectFolder()));
+    // Nothing is left in the private temporary folder, not even the
+    // launcher's log.
+    EXPECT_TRUE(std::filesystem::is_empty(t.file("tmp/pagemoor-" + std::to_string(::getuid())))) << errors();
   }
 }
 
