@@ -26,6 +26,11 @@ std::string LauncherLogFile() {
   return PrivateTempDir() + ExtractFileName(CurrentCommandLine().programFile) + "_launcher_console";
 }
 
+void DeleteLauncherLog() {
+  const std::string launcherLog = LauncherLogFile();
+  if (FileExists(launcherLog)) DeleteFileAt(launcherLog);
+}
+
 Startup::Startup(StartupView& view, std::string rarLibraryPath)
     : m_view(view), m_rarLibraryPath(std::move(rarLibraryPath)) {}
 
@@ -33,8 +38,7 @@ int Startup::fail(const std::string& message) {
   m_view.showFatalMessage(message);
   // No reading takes the launcher's log over now: it would stay behind in the
   // private temporary folder.
-  const std::string launcherLog = LauncherLogFile();
-  if (FileExists(launcherLog)) DeleteFileAt(launcherLog);
+  DeleteLauncherLog();
   m_outcome = StartupOutcome::Fatal;
   return kStartupExitCode;
 }
@@ -51,8 +55,7 @@ int Startup::run() {
     return kStartupExitCode;
   }
 
-  const std::string launcherLog = LauncherLogFile();
-  if (FileExists(launcherLog)) DeleteFileAt(launcherLog);
+  DeleteLauncherLog();
 
   if (!m_settings.developMode) m_settings.launcher = m_view.showLauncher();
 
@@ -97,7 +100,8 @@ bool Startup::unpack() {
     }
     if (result.rarPartsWithoutLibrary > 0) {
       std::string places;
-      for (const std::string& place : TRAR::LibraryCandidates()) places += (places.empty() ? "" : ", ") + place;
+      for (const std::string& place : TRAR::LibraryCandidates())
+        places += (places.empty() ? "" : ", ") + place;
       m_settings.notes.push_back("RAR library not found (" + places + "): " +
                                  std::to_string(result.rarPartsWithoutLibrary) + " RAR part(s) not unpacked");
     }

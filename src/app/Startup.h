@@ -70,6 +70,9 @@ enum class StartupOutcome { NotRun, AlreadyRunning, Fatal, Finished };
 // The launcher log file of this program: a console log left by an earlier run
 // that the start-up deletes. It lives in the private temporary folder.
 std::string LauncherLogFile();
+// Deletes it when it is there: before the launcher writes a new one, and when
+// no reading (or no more reading) takes it over.
+void DeleteLauncherLog();
 
 class Startup {
  public:

@@ -29,9 +29,10 @@ void ScriptRunner::RunScript(const std::string& name) {
   if (m_depth >= kMaxNesting) {
     if (!m_unwinding) {
       m_unwinding = true;
+      const std::string shown = ShownPath(path);
       m_console.Log("System",
-                    "Script nesting deeper than " + std::to_string(kMaxNesting) + ", stopping " + ShownPath(path));
-      ShowInfo(FormatText(TranslateKey("script_nesting_too_deep"), {ShownPath(path)}));
+                    "Script nesting deeper than " + std::to_string(kMaxNesting) + ", stopping " + shown);
+      ShowInfo(FormatText(TranslateKey("script_nesting_too_deep"), {shown}));
     }
     return;
   }

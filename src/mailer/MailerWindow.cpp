@@ -216,21 +216,22 @@ void TfrmMailer::btnSendClick() {
   }
 
   setStatus("Connecting");
-  try {
-    m_smtp.Connect();
-  } catch (...) {
+  // Logged with why, for whoever reads the log: the error and what the
+  // server said last.
+  const auto notConnected = [this](const char* error) {
     m_console.Log("Mailer", "Not Connected");
-    // Why, for whoever reads the log: the error and what the server said last.
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      m_console.Log("Mailer", std::string("Error: ") + e.what());
-    } catch (...) {
-    }
-    std::string reply = m_smtp.LastReply;
-    while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n')) reply.pop_back();
+    if (error) m_console.Log("Mailer", std::string("Error: ") + error);
+    const std::string reply = m_smtp.replyText();
     if (!reply.empty()) m_console.Log("Mailer", "Server: " + reply);
     ShowInfo("Connection Failed");
+  };
+  try {
+    m_smtp.Connect();
+  } catch (const std::exception& e) {
+    notConnected(e.what());
+    return;
+  } catch (...) {
+    notConnected(nullptr);
     return;
   }
 

@@ -72,6 +72,9 @@ class TQzSMTP : public TPowersock {
   // tests can read them without a server).
   void ComposeMessage(std::string& body);
 
+  // LastReply without its line end: the text of an error.
+  std::string replyText() const;
+
  protected:
   void packetSent() override;
 
@@ -81,8 +84,6 @@ class TQzSMTP : public TPowersock {
   void finishReply(bool closeIsReply);
   // Transaction(line) and the rest of its reply.
   void command(const std::string& line, bool closeIsReply = false);
-  // LastReply without its line end: the text of an error.
-  std::string replyText() const;
   // What keeps the message from being sent: 1 no sender, 2 no recipient, 0 none.
   int missingPart() const;
   // The text part: lines cut or encoded as the charset needs, dot-stuffed.

@@ -69,8 +69,7 @@ class EndingScope {
 ViewerShutdown::ViewerShutdown(TDebugBox2& console, ShutdownHost& host) : m_console(&console), m_host(host) {}
 
 bool ViewerShutdown::farewell(bool ask) {
-  const std::string launcherLog = LauncherLogFile();
-  if (FileExists(launcherLog)) DeleteFileAt(launcherLog);
+  DeleteLauncherLog();
 
   bool ok = true;
   const std::string question = pickQuestion();
