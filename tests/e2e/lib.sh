@@ -247,16 +247,21 @@ e2e_wait_no_window() {
 # e2e_has_log TEXT: the log holds the text (a fixed string).
 e2e_has_log() { grep -qF -- "$1" "$E2E_LOG" 2>/dev/null; }
 
-# e2e_wait_log TEXT [SECONDS]
-e2e_wait_log() {
-  local limit=$((${2:-20} * 10))
-  for _ in $(seq "$limit"); do
-    e2e_has_log "$1" && return 0
-    e2e_running || { e2e_has_log "$1" && return 0; e2e_fail "the program ended while waiting for log line \"$1\""; }
+# e2e_wait_line TEST TEXT SECONDS WHAT: waits until `TEST TEXT` holds (a
+# test that the log has the line); fails when the time is up or the program
+# ended without it.
+e2e_wait_line() {
+  local test=$1 text=$2 seconds=$3 what=$4
+  for _ in $(seq $((seconds * 10))); do
+    "$test" "$text" && return 0
+    e2e_running || { "$test" "$text" && return 0; e2e_fail "the program ended while waiting for log line \"$text\""; }
     sleep 0.1
   done
-  e2e_fail "no log line \"$1\" after ${2:-20} s"
+  e2e_fail "no $what \"$text\" after $seconds s"
 }
+
+# e2e_wait_log TEXT [SECONDS]
+e2e_wait_log() { e2e_wait_line e2e_has_log "$1" "${2:-20}" "log line"; }
 
 # e2e_mark: later waits look only at the lines written after it.
 e2e_mark() { E2E_MARK=$(wc -l <"$E2E_LOG" 2>/dev/null || echo 0); }
@@ -266,15 +271,7 @@ e2e_new_log() { tail -n +"$((E2E_MARK + 1))" "$E2E_LOG" 2>/dev/null | tr -d '\r'
 e2e_has_new_log() { e2e_new_log | grep -qF -- "$1"; }
 
 # e2e_wait_new_log TEXT [SECONDS]: TEXT in a line written since e2e_mark.
-e2e_wait_new_log() {
-  local limit=$((${2:-20} * 10))
-  for _ in $(seq "$limit"); do
-    e2e_has_new_log "$1" && return 0
-    e2e_running || { e2e_has_new_log "$1" && return 0; e2e_fail "the program ended while waiting for log line \"$1\""; }
-    sleep 0.1
-  done
-  e2e_fail "no new log line \"$1\" after ${2:-20} s"
-}
+e2e_wait_new_log() { e2e_wait_line e2e_has_new_log "$1" "${2:-20}" "new log line"; }
 
 # e2e_quiet_log [MS]: waits until the log has not grown for MS milliseconds
 # (at most 10 s), so what a click set going has settled.
