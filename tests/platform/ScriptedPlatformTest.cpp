@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <functional>
@@ -306,11 +307,14 @@ TEST(HeadlessPlatformTest, BoxesTakeTheirDefaultButtonAndWindowsAreNotShown) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
 }
 
-// Waits for a file a detached program writes; it runs on its own schedule.
-std::string WaitForFile(const test::TempFolder& tmp, const std::string& name) {
+// Waits for a file a detached program writes, until it holds `lines` whole
+// lines; the program runs on its own schedule and may write a line at a time.
+std::string WaitForFile(const test::TempFolder& tmp, const std::string& name, std::size_t lines = 1) {
   for (int i = 0; i < 500; ++i) {
     std::string text = tmp.read(name);
-    if (text != "<missing>" && !text.empty() && text.back() == '\n') return text;
+    if (text != "<missing>" && !text.empty() && text.back() == '\n' &&
+        static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) >= lines)
+      return text;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return tmp.read(name);
@@ -326,7 +330,7 @@ TEST(HeadlessPlatformTest, StartProgramRunsTheCommandLineDetachedInTheWorkingFol
   tmp.write("work/.keep", "");
   HeadlessPlatform p(tmp.file("registry.ini"));
   ASSERT_TRUE(p.startProgram("pwd > out.txt; echo \"$0\" 'two words' >> out.txt", tmp.file("work")));
-  EXPECT_EQ(WaitForFile(tmp, "work/out.txt"), tmp.file("work") + "\nsh two words\n");
+  EXPECT_EQ(WaitForFile(tmp, "work/out.txt", 2), tmp.file("work") + "\nsh two words\n");
   EXPECT_FALSE(HasUnreapedChild()) << "the program must not stay our child";
 
   EXPECT_FALSE(p.startProgram("true", tmp.file("no such folder")));
