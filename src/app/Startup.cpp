@@ -98,6 +98,17 @@ bool Startup::unpack() {
       fail("FATAL ERROR: file \"" + result.firstPartValue + "\" is not valid file, terminating!");
       return false;
     }
+    if (result.stopped != UnpackResult::Stop::None) {
+      // Half a magazine is no magazine; and what was written is in the way
+      // of a reader who frees space and starts again.
+      DeleteTree(ProjectDir());
+      const std::string part = "file \"" + EscapeControls(result.stoppedPart) + "\"";
+      fail(result.stopped == UnpackResult::Stop::NotEnoughSpace
+               ? "FATAL ERROR: not enough disk space for " + part + " (" + result.stopReason +
+                     "), terminating!"
+               : "FATAL ERROR: " + part + " is a hostile archive (" + result.stopReason + "), terminating!");
+      return false;
+    }
     if (result.rarPartsWithoutLibrary > 0) {
       std::string places;
       for (const std::string& place : TRAR::LibraryCandidates())

@@ -107,6 +107,9 @@ const std::vector<MessageKey>& MessageKeys() {
       {"invalid_rar_archive", "Spatny RAR soubor"},
       {"no_file/folder_selected", "Nezvolen soubor nebo slozka"},
       {"extract_complete", "Rozbalovani Dokonceno"},
+      // Our own: an extraction stopped by its bounds.
+      {"not_enough_disk_space", "Nedostatek mista na disku: %s"},
+      {"hostile_archive", "Archiv %s odmitnut: rozbalil by se do prilis velkeho objemu dat"},
       {"mail_send_failure", "Zprava Neodeslana!"},
       {"mail_send_success", "Zprava Odeslana!"},
       {"not_enough_parameters_for_shell_execute", "Malo parametru pro SHELL_EXECUTE"},

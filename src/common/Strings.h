@@ -47,6 +47,12 @@ std::string LineBreaksToBlanks(std::string_view text);
 // very end does not start another line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// Text from outside (an archive's entry names) made safe for one log line:
+// control characters (codes 0..31 and 127) become \n, \r, \t or \xNN, so a
+// name cannot end the line and forge the next one. Everything else, UTF-8
+// included, stays as it is.
+std::string EscapeControls(std::string_view text);
+
 // True exactly when the text in upper case (ASCII) is one of the yes words.
 bool TextToBool(std::string_view text);
 

@@ -97,23 +97,38 @@ class EventPump {
 
 // Writes one entry's output to its file and keeps its CRC. (A writer thread
 // that overlapped writing with decoding was tried: on two cores the hand-over
-// of each block cost more than the writing it took off the decoder.)
+// of each block cost more than the writing it took off the decoder.) The
+// decoders stop at the declared size already; the sink holds to it as well,
+// and to what is left of the archive's output budget, so no decoder fault
+// can write more.
 class FileSink : public ZipSink {
  public:
-  FileSink(int fd, EventPump& pump) : m_fd(fd), m_pump(pump) {}
+  FileSink(int fd, EventPump& pump, std::uint64_t declared, std::uint64_t& budget)
+      : m_fd(fd), m_pump(pump), m_left(declared), m_budget(budget) {}
 
   bool write(const std::uint8_t* data, std::size_t size) override {
-    if (!WriteAll(m_fd, std::string_view(reinterpret_cast<const char*>(data), size))) return false;
+    if (size > m_left || size > m_budget) return false;
+    if (!WriteAll(m_fd, std::string_view(reinterpret_cast<const char*>(data), size))) {
+      m_error = errno;
+      return false;
+    }
+    m_left -= size;
+    m_budget -= size;
     m_crc = ::crc32(m_crc, data, static_cast<uInt>(size));
     m_pump.poll();
     return true;
   }
   std::uint32_t crc() const { return static_cast<std::uint32_t>(m_crc); }
+  // The file system ran full while writing.
+  bool outOfSpace() const { return m_error == ENOSPC || m_error == EDQUOT; }
 
  private:
   int m_fd;
   EventPump& m_pump;
+  std::uint64_t m_left;
+  std::uint64_t& m_budget;
   uLong m_crc = ::crc32(0, nullptr, 0);
+  int m_error = 0;
 };
 
 // The last part of an entry name, the folder's own name for a folder entry.
@@ -144,6 +159,7 @@ std::span<const std::uint8_t> AsBytes(std::string_view s) {
 
 int TChiefUnzip::Unzip() {
   if (m_running) return kBusy;
+  StopReason.clear();
   if (ZipFileName.empty() || TargetDirectory.empty()) return kNoArchiveOrTarget;
   struct Running {
     bool& flag;
@@ -162,9 +178,6 @@ int TChiefUnzip::Unzip() {
   if (dir.status == ZipDirectoryStatus::NotZip) return kNotZip;
   if (dir.status != ZipDirectoryStatus::Ok) return kBadArchive;
 
-  extract::TargetFolder target(TargetDirectory);
-  if (!target.ok()) return kTargetUnusable;
-
   auto log = [&](const std::string& text) {
     if (OnLog) OnLog(text);
   };
@@ -172,11 +185,49 @@ int TChiefUnzip::Unzip() {
     if (OnReport) OnReport(r);
   };
 
+  // Which entries would write a file, and how much in all: a bomb is refused
+  // before its first byte lands on the disk.
+  const std::vector<bool> overlapping = ZipEntriesOverlappingEarlier(bytes, dir.entries);
+  std::uint64_t budget = extract::OutputLimit(bytes.size());
+  {
+    std::uint64_t declared = 0;
+    for (std::size_t i = 0; i < dir.entries.size(); ++i) {
+      const ZipEntry& e = dir.entries[i];
+      if (overlapping[i] || e.isFolder() || e.isSymlink() || e.isEncrypted() ||
+          !IsSupportedZipMethod(e.method) || !MatchesDosMask(LeafName(e.name), mask))
+        continue;
+      declared = e.uncompressedSize > UINT64_MAX - declared ? UINT64_MAX : declared + e.uncompressedSize;
+    }
+    if (declared > budget) {
+      StopReason = "its files would unpack to " + std::to_string(declared) + " bytes, more than the " +
+                   std::to_string(budget) + " allowed for an archive of " + std::to_string(bytes.size()) +
+                   " bytes";
+      log("Refused archive as hostile: " + StopReason);
+      return kHostileArchive;
+    }
+  }
+
+  extract::TargetFolder target(TargetDirectory);
+  if (!target.ok()) return kTargetUnusable;
+
   EventPump pump;
   ZipDecoder decoder;
   std::vector<std::pair<std::vector<std::string>, std::time_t>> folders;
+  auto stampFolders = [&] {
+    // Last, as writing their files changed their times.
+    for (const auto& [components, mtime] : folders) target.setFolderTime(components, mtime);
+  };
+  auto noSpace = [&](const ZipEntry& e, std::optional<std::uint64_t> free) {
+    StopReason = "\"" + EscapeControls(e.name) + "\" needs " + std::to_string(e.uncompressedSize) + " bytes";
+    if (free) StopReason += ", " + std::to_string(*free) + " free";
+    log("Not enough disk space: " + StopReason + "; extraction stopped");
+    stampFolders();
+    return kNotEnoughSpace;
+  };
   int extracted = 0;
-  for (const ZipEntry& e : dir.entries) {
+  for (std::size_t i = 0; i < dir.entries.size(); ++i) {
+    const ZipEntry& e = dir.entries[i];
+    const std::string shownName = EscapeControls(e.name);
     pump.poll();
     const bool folder = e.isFolder();
     if (folder && dontRecurse) continue;
@@ -185,10 +236,16 @@ int TChiefUnzip::Unzip() {
     UnzipReport r;
     r.entryName = e.name;
     r.size = e.uncompressedSize;
+    if (overlapping[i]) {
+      r.message = "overlaps another entry";
+      log("Refused entry \"" + shownName + "\": its data overlaps another entry's");
+      report(r);
+      continue;
+    }
     auto components = extract::SafeEntryComponents(e.name);
     if (!components) {
       r.message = "outside the target folder";
-      log("Refused entry \"" + e.name + "\": outside the target folder");
+      log("Refused entry \"" + shownName + "\": outside the target folder");
       report(r);
       continue;
     }
@@ -197,7 +254,7 @@ int TChiefUnzip::Unzip() {
 
     if (e.isSymlink()) {
       r.message = "symbolic link not created";
-      log("Skipped entry \"" + e.name + "\": symbolic link");
+      log("Skipped entry \"" + shownName + "\": symbolic link");
       report(r);
       continue;
     }
@@ -207,7 +264,7 @@ int TChiefUnzip::Unzip() {
         folders.emplace_back(*components, EntryTime(e));
       } else {
         r.message = "cannot create folder";
-        log("Cannot create folder \"" + r.path + "\"");
+        log("Cannot create folder \"" + EscapeControls(r.path) + "\"");
       }
       report(r);
       continue;
@@ -226,7 +283,7 @@ int TChiefUnzip::Unzip() {
     const auto data = LocateZipEntryData(bytes, e, &why);
     if (!data) {
       r.message = why;
-      log("Damaged entry \"" + e.name + "\": " + why);
+      log("Damaged entry \"" + shownName + "\": " + why);
       report(r);
       continue;
     }
@@ -235,22 +292,34 @@ int TChiefUnzip::Unzip() {
       report(r);
       continue;
     }
+    // A file that cannot fit is never begun: the reader's disk is not filled
+    // to the last byte for a file that would be removed again anyway.
+    if (const std::optional<std::uint64_t> free = target.freeSpace(); free && e.uncompressedSize > *free) {
+      r.message = "not enough disk space";
+      report(r);
+      return noSpace(e, free);
+    }
     const int fd = target.createFile(*components);
     if (fd < 0) {
       const std::string error = std::strerror(errno);
       r.message = "cannot create file: " + error;
-      log("Cannot create \"" + r.path + "\": " + error);
+      log("Cannot create \"" + EscapeControls(r.path) + "\": " + error);
       report(r);
       continue;
     }
-    FileSink sink(fd, pump);
+    FileSink sink(fd, pump, e.uncompressedSize, budget);
     const ZipDecodeResult result =
         decoder.decode(e.method, e.flags, AsBytes(*data), e.uncompressedSize, sink);
     if (result.status != ZipDecodeStatus::Ok || sink.crc() != e.crc32) {
       ::close(fd);
       target.removeFile(*components);
+      if (sink.outOfSpace()) {
+        r.message = "not enough disk space";
+        report(r);
+        return noSpace(e, target.freeSpace());
+      }
       r.message = result.status != ZipDecodeStatus::Ok ? DescribeZipDecodeStatus(result.status) : "CRC error";
-      log("Damaged entry \"" + e.name + "\": " + r.message + ", file removed");
+      log("Damaged entry \"" + shownName + "\": " + r.message + ", file removed");
       report(r);
       continue;
     }
@@ -261,8 +330,7 @@ int TChiefUnzip::Unzip() {
     r.extracted = true;
     report(r);
   }
-  // Last, as writing their files changed their times.
-  for (const auto& [components, mtime] : folders) target.setFolderTime(components, mtime);
+  stampFolders();
   return extracted;
 }
 

@@ -33,6 +33,8 @@ class TChiefUnzip {
   static constexpr int kBadArchive = -3;           // the central directory cannot be read
   static constexpr int kTargetUnusable = -4;       // the target folder cannot be made or opened
   static constexpr int kBusy = -5;                 // an extraction of this object is running
+  static constexpr int kNotEnoughSpace = -6;       // the next file would not fit on the disk: stopped
+  static constexpr int kHostileArchive = -7;       // it would unpack beyond extract::OutputLimit
 
   std::string ZipFileName;
   std::string TargetDirectory;
@@ -51,7 +53,19 @@ class TChiefUnzip {
   // Extracts every entry that matches the mask; the number of files
   // extracted, or one of the negative codes above. While it works, pending
   // window events are processed now and then (platform().processEvents()).
+  //
+  // Bounded in what it writes: entries whose bytes overlap an earlier
+  // entry's are refused (logged, skipped); an archive whose entries add up
+  // to more than extract::OutputLimit of its size is refused whole, before
+  // anything is written; before each file the free space of the target's
+  // file system is compared with the file's size, and the extraction stops
+  // at the first file that would not fit (or whose writing runs out of
+  // space). No file grows beyond the size its entry declares.
   int Unzip();
+
+  // Why the last Unzip ended with kNotEnoughSpace or kHostileArchive: one
+  // English line for a log or a message (entry names escaped); empty else.
+  std::string StopReason;
 
  private:
   bool m_running = false;

@@ -88,21 +88,36 @@ UnpackResult UnpackDataPackage(const std::string& descriptionFile, const std::st
     rar.TargetDir = projectDir;
     unzip.ZipFileName = hostPath;
     unzip.TargetDirectory = projectDir;
+    int rarStop = 0;
+    int zipResult = 0;
     switch (DetectArchiveKind(hostPath)) {
       case ArchiveKind::Rar:
         if (!rar.LoadedDLL()) ++result.rarPartsWithoutLibrary;
         rar.Extract();
+        rarStop = rar.StopCode;
         break;
       case ArchiveKind::Zip:
-        unzip.Unzip();
+        zipResult = unzip.Unzip();
         break;
       case ArchiveKind::Unknown:
         // A RAR self-extractor carries its signature past the stub, which
         // only the RAR library looks for.
-        if (!rar.Extract()) unzip.Unzip();
+        if (!rar.Extract()) {
+          rarStop = rar.StopCode;
+          if (rarStop == 0) zipResult = unzip.Unzip();
+        }
         break;
     }
     ++result.partsUnpacked;
+    if (rarStop == TRAR::kNotEnoughSpace || zipResult == TChiefUnzip::kNotEnoughSpace)
+      result.stopped = UnpackResult::Stop::NotEnoughSpace;
+    else if (rarStop == TRAR::kHostileArchive || zipResult == TChiefUnzip::kHostileArchive)
+      result.stopped = UnpackResult::Stop::HostileArchive;
+    if (result.stopped != UnpackResult::Stop::None) {
+      result.stoppedPart = value;
+      result.stopReason = rarStop != 0 ? rar.StopReason : unzip.StopReason;
+      return result;
+    }
   }
 
   if (::chdir(HostPath(projectDir).c_str()) != 0) {

@@ -23,6 +23,15 @@ struct UnpackResult {
   int partsUnpacked = 0;
   // RAR parts that could not be unpacked because the RAR library is missing.
   int rarPartsWithoutLibrary = 0;
+
+  // Why the unpacking stopped before its end: a file of a part would not fit
+  // on the disk, or a part unpacks far beyond its size (a bomb). The later
+  // parts are not touched then; the project folder holds what was written.
+  enum class Stop { None, NotEnoughSpace, HostileArchive };
+  Stop stopped = Stop::None;
+  // The value of that part's key as read, and the extractor's StopReason.
+  std::string stoppedPart;
+  std::string stopReason;
 };
 
 // Reads the part count and the part names from `descriptionFile` (section
@@ -31,8 +40,10 @@ struct UnpackResult {
 // level, a failure ignored), hands "Extracting Data ... Part " + i to
 // `showProgress`, and when the part (`programDir` + its value) exists,
 // extracts it completely into `projectDir` with whichever extractor reads it.
-// Extraction results are ignored; missing later parts are skipped. At the end
-// `projectDir` becomes the current folder (a failure ignored).
+// Extraction results are ignored, except the two stops of the extractors'
+// bounds (UnpackResult::stopped), which end the unpacking at once; missing
+// later parts are skipped. At the end `projectDir` becomes the current folder
+// (a failure ignored; not after a stop).
 UnpackResult UnpackDataPackage(const std::string& descriptionFile, const std::string& programDir,
                                const std::string& projectDir, TRAR& rar, TChiefUnzip& unzip,
                                const std::function<void(const std::string& text)>& showProgress);

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 
 namespace pagemoor::extract {
@@ -158,6 +161,49 @@ void TargetFolder::setFolderTime(const std::vector<std::string>& components, std
   if (fd < 0) return;
   ApplyFileTimes(fd, mtime);
   close(fd);
+}
+
+std::optional<std::uint64_t> TargetFolder::freeSpace() const {
+  if (m_fd < 0) return std::nullopt;
+  return FreeSpace(m_fd);
+}
+
+namespace {
+
+std::optional<std::uint64_t> StatvfsFreeSpace(int folderFd) {
+  struct statvfs st {};
+  if (fstatvfs(folderFd, &st) != 0) return std::nullopt;
+  // f_bavail, not f_bfree: the blocks kept for root are not ours to fill.
+  const std::uint64_t unit = st.f_frsize != 0 ? st.f_frsize : st.f_bsize;
+  const std::uint64_t blocks = st.f_bavail;
+  if (unit != 0 && blocks > UINT64_MAX / unit) return UINT64_MAX;
+  return blocks * unit;
+}
+
+FreeSpaceFunction g_freeSpace = &StatvfsFreeSpace;
+
+}  // namespace
+
+std::optional<std::uint64_t> FreeSpace(int folderFd) {
+  return g_freeSpace(folderFd);
+}
+
+std::optional<std::uint64_t> FreeSpaceAt(const std::string& folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::uint64_t> free = FreeSpace(fd);
+  close(fd);
+  return free;
+}
+
+void SetFreeSpaceFunction(FreeSpaceFunction function) {
+  g_freeSpace = function != nullptr ? function : &StatvfsFreeSpace;
+}
+
+std::uint64_t OutputLimit(std::uint64_t archiveSize) {
+  const std::uint64_t scaled =
+      archiveSize > UINT64_MAX / kOutputRatio ? UINT64_MAX : archiveSize * kOutputRatio;
+  return std::max(scaled, kOutputFloor);
 }
 
 void ApplyFileTimes(int fd, std::time_t mtime) {

@@ -60,6 +60,8 @@ class TargetFolder {
   bool removeFile(const std::vector<std::string>& components);
   // Sets a folder's modification time (folders are stamped after their files).
   void setFolderTime(const std::vector<std::string>& components, std::time_t mtime);
+  // The free space of the target's file system (FreeSpace below).
+  std::optional<std::uint64_t> freeSpace() const;
 
  private:
   // A descriptor of the folder holding the last component (the target itself
@@ -76,6 +78,30 @@ class TargetFolder {
 // created with). Ignores failures: the data is what matters.
 void ApplyFileTimes(int fd, std::time_t mtime);
 void ApplyFileMode(int fd, unsigned mode);
+
+// --- Bounds of what an extraction writes ---------------------------------
+
+// The bytes an unprivileged writer may still put on the file system of an
+// open folder (statvfs), or nothing when the system cannot tell. Every
+// extractor asks this before each file, so a file that would fill the disk
+// is never begun.
+std::optional<std::uint64_t> FreeSpace(int folderFd);
+// The same for a folder named by its path.
+std::optional<std::uint64_t> FreeSpaceAt(const std::string& folder);
+
+// What FreeSpace asks. Tests put a file system of any size in place of the
+// real one; nullptr brings statvfs back.
+using FreeSpaceFunction = std::optional<std::uint64_t> (*)(int folderFd);
+void SetFreeSpaceFunction(FreeSpaceFunction function);
+
+// The most one archive of `archiveSize` bytes may write in all: 100 times its
+// size, at least 4 GiB. Real data packs at best about 10:1 (text, pictures
+// that were already compressed, modules); what unpacks far beyond that is a
+// bomb, not a magazine, and the floor keeps every small archive of sparse or
+// empty-looking files (a disk image, a zeroed save file) well inside.
+inline constexpr std::uint64_t kOutputRatio = 100;
+inline constexpr std::uint64_t kOutputFloor = std::uint64_t{4} << 30;
+std::uint64_t OutputLimit(std::uint64_t archiveSize);
 
 // A DOS date and time (as ZIP and RAR 4 store them, local time) as a time_t.
 std::time_t DosDateTimeToTime(std::uint32_t dosDateTime);

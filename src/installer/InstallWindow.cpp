@@ -190,8 +190,7 @@ void TfrmInstall::btnRozbalitClick() {
 void TfrmInstall::extractZip(const std::string& archive, const std::string& target) {
   ExtractingScope running([this](bool on) { setExtracting(on); });
   m_checkList->clear();
-  addProgressLine(
-      FormatText("Unziping %s to %s", {AsciiUpper(ExtractFileName(archive)), ShownPath(target)}));
+  addProgressLine(FormatText("Unziping %s to %s", {AsciiUpper(ExtractFileName(archive)), ShownPath(target)}));
   m_console.Log("ZIP", FormatText("Extract %s to %s", {ShownPath(archive), ShownPath(target)}));
   addProgressLine("Please wait ...");
   m_unzip.TargetDirectory = folder();
@@ -202,6 +201,16 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
   // closing lines are the same either way. An archive that cannot be read
   // at all is no success.
   const int result = m_unzip.Unzip();
+  if (result == TChiefUnzip::kNotEnoughSpace || result == TChiefUnzip::kHostileArchive) {
+    const bool noSpace = result == TChiefUnzip::kNotEnoughSpace;
+    m_console.Log("ZIP", std::string(noSpace ? "Extract failed: not enough disk space: "
+                                             : "Extract failed: archive refused as hostile: ") +
+                             m_unzip.StopReason);
+    addProgressLine("Extract failed");
+    ShowInfo(noSpace ? FormatText(TranslateKey("not_enough_disk_space"), {ShownPath(target)})
+                     : FormatText(TranslateKey("hostile_archive"), {AsciiUpper(ExtractFileName(archive))}));
+    return;
+  }
   if (result < 0) {
     m_console.Log("ZIP", FormatText("Extract failed (%s)", {std::to_string(result)}));
     addProgressLine("Extract failed");
@@ -232,7 +241,7 @@ void TfrmInstall::FormClose() {
 void TfrmInstall::RAR1Extracting(TRAR&, const RARHeaderData& eFile) {
   const std::string name(eFile.FileName, ::strnlen(eFile.FileName, sizeof eFile.FileName));
   addProgressLine(name);
-  m_console.Log("RAR", FormatText("Extracting %s", {AsciiUpper(name)}));
+  m_console.Log("RAR", FormatText("Extracting %s", {EscapeControls(AsciiUpper(name))}));
   platform().processEvents();
 }
 
@@ -242,9 +251,13 @@ void TfrmInstall::RAR1Extract(TRAR&, const RARHeaderData&, bool result) {
   m_console.Log("RAR", result ? "Extract Successfull" : "Extract Failed");
 }
 
-void TfrmInstall::RAR1Error(TRAR&, int error) {
+void TfrmInstall::RAR1Error(TRAR& sender, int error) {
   const std::string code = std::to_string(error);
-  m_console.Log("RAR", FormatText("Error %d - %s", {code, TRAR::ErrorTextEnglish(error)}));
+  std::string english = TRAR::ErrorTextEnglish(error);
+  // Which file and how much: the reader (or whoever reads the log) can act on it.
+  if ((error == TRAR::kNotEnoughSpace || error == TRAR::kHostileArchive) && !sender.StopReason.empty())
+    english += ": " + sender.StopReason;
+  m_console.Log("RAR", FormatText("Error %d - %s", {code, english}));
   ShowInfo(FormatText("Error %d - %s", {code, TRAR::ErrorTextCzech(error)}));
 }
 

@@ -2,12 +2,17 @@
 
 #include <dlfcn.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "common/CommandLine.h"
 #include "common/HostPaths.h"
+#include "common/Strings.h"
+#include "installer/ExtractPaths.h"
 
 namespace pagemoor {
 
@@ -47,6 +52,10 @@ const std::map<int, ErrorTexts>& ErrorTable() {
       {20,
        {"Buffer is too small for comment", "Komentář je moc velký na aktuální zásobník, nebude kompletní"}},
       {50, {"UNRAR.dll not found", "UNRAR.dll nenalezen"}},
+      {51, {"Not enough disk space", "Nedostatek místa na disku"}},
+      {52,
+       {"Archive refused: it unpacks to far more than its size",
+        "Archiv odmítnut: rozbalil by se do příliš velkého objemu dat"}},
   };
   return table;
 }
@@ -57,6 +66,20 @@ std::string HeaderFileName(const RARHeaderData& header) {
   const char* end = std::find(name, name + sizeof header.FileName, '\0');
   return std::string(name, end);
 }
+
+std::string HeaderArcName(const RARHeaderData& header) {
+  const char* name = header.ArcName;
+  return std::string(name, std::find(name, name + sizeof header.ArcName, '\0'));
+}
+
+unsigned long long FileSize(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<unsigned long long>(st.st_size)
+                                                               : 0;
+}
+
+// Below this much free space a write error is the disk running full.
+constexpr unsigned long long kFullDisk = 1 << 20;
 
 }  // namespace
 
@@ -121,6 +144,12 @@ bool TRAR::Extract() {
     Running& operator=(const Running&) = delete;
   } running(*this);
   m_position = 0;
+  StopCode = 0;
+  StopReason.clear();
+  m_written = 0;
+  m_declared = 0;
+  m_guardStop = 0;
+  m_archiveBytes = FileSize(ArchiveName);
   return runExtract();
 }
 
@@ -144,12 +173,14 @@ bool TRAR::runExtract() {
     OnComment(*this, std::string(comment.begin(), end));
   }
   if (OnVolumeChange) m_setChangeVolProc(handle, VolumeCallback);
-  if (OnProcessData) m_setProcessDataProc(handle, processDataCallback);
+  // Always: the callback is where the bytes the library writes are counted.
+  m_setProcessDataProc(handle, processDataCallback);
 
   std::vector<char> destination(TargetDir.begin(), TargetDir.end());
   destination.push_back('\0');
   char* destPath = TargetDir.empty() ? nullptr : destination.data();
   std::vector<char> fileComment(kCommentBufferSize, '\0');
+  std::set<std::string> volumes{ArchiveName};
   bool result = true;
   for (;;) {
     RARHeaderData header{};
@@ -164,6 +195,9 @@ bool TRAR::runExtract() {
       break;
     }
     std::string name = HeaderFileName(header);
+    // A volume set may unpack to as much as all its volumes together.
+    if (const std::string volume = HeaderArcName(header); volumes.insert(volume).second)
+      m_archiveBytes += FileSize(volume);
     if (Stop) {
       Stop = false;
       break;
@@ -179,6 +213,13 @@ bool TRAR::runExtract() {
       continue;
     }
     if (OnExtracting) OnExtracting(*this, header);
+    if (const int stop = checkRoom(header)) {
+      StopCode = stop;
+      result = false;
+      if (OnExtract) OnExtract(*this, header, false);
+      if (OnError) OnError(*this, stop);
+      break;
+    }
     if ((header.Flags & RHDF_ENCRYPTED) && OnReqPassword) {
       std::string password;
       OnReqPassword(*this, header, password);
@@ -189,6 +230,15 @@ bool TRAR::runExtract() {
       }
     }
     int code = m_processFile(handle, RAR_EXTRACT, destPath, nullptr);
+    if (code == ERAR_UNKNOWN && m_guardStop != 0) {
+      code = StopCode = m_guardStop;
+    } else if (code == ERAR_EWRITE) {
+      const auto free = extract::FreeSpaceAt(TargetDir);
+      if (free && *free < kFullDisk) {
+        code = StopCode = kNotEnoughSpace;
+        StopReason = "\"" + m_fileName + "\" did not fit, " + std::to_string(*free) + " bytes free";
+      }
+    }
     if (OnExtract) OnExtract(*this, header, code == 0);
     if (code != 0) {
       result = false;
@@ -200,9 +250,54 @@ bool TRAR::runExtract() {
   return result;
 }
 
+int TRAR::checkRoom(const RARHeaderData& header) {
+  m_fileName = EscapeControls(HeaderFileName(header));
+  m_fileWritten = 0;
+  m_fileRoom = ~0ULL;
+  if ((header.Flags & RHDF_DIRECTORY) == RHDF_DIRECTORY) return 0;
+  // The header gives the low 32 bits of the size only; the data callback
+  // catches a larger file when it outgrows the space measured here.
+  const unsigned long long declared = header.UnpSize;
+  const unsigned long long limit = extract::OutputLimit(m_archiveBytes);
+  m_declared += declared;
+  if (m_declared > limit) {
+    StopReason = "its files up to \"" + m_fileName + "\" declare " + std::to_string(m_declared) +
+                 " bytes, more than the " + std::to_string(limit) + " allowed for " +
+                 std::to_string(m_archiveBytes) + " bytes of archive";
+    return kHostileArchive;
+  }
+  if (const auto free = extract::FreeSpaceAt(TargetDir)) {
+    if (declared > *free) {
+      StopReason = "\"" + m_fileName + "\" needs " + std::to_string(declared) + " bytes, " +
+                   std::to_string(*free) + " free";
+      return kNotEnoughSpace;
+    }
+    m_fileRoom = *free;
+  }
+  return 0;
+}
+
 int TRAR::processDataCallback(unsigned char* addr, int size) {
   TRAR* rar = t_running;
-  if (rar == nullptr || !rar->OnProcessData) return 1;
+  if (rar == nullptr) return 1;
+  const auto bytes = static_cast<unsigned long long>(std::max(size, 0));
+  rar->m_written += bytes;
+  rar->m_fileWritten += bytes;
+  const unsigned long long limit = extract::OutputLimit(rar->m_archiveBytes);
+  if (rar->m_written > limit) {
+    rar->m_guardStop = kHostileArchive;
+    rar->StopReason = "its files unpack to more than " + std::to_string(limit) + " bytes, " +
+                      std::to_string(extract::kOutputRatio) + " times its size (at \"" + rar->m_fileName +
+                      "\")";
+    return -1;
+  }
+  if (rar->m_fileWritten > rar->m_fileRoom) {
+    rar->m_guardStop = kNotEnoughSpace;
+    rar->StopReason = "\"" + rar->m_fileName + "\" outgrew the " + std::to_string(rar->m_fileRoom) +
+                      " bytes free when it began";
+    return -1;
+  }
+  if (!rar->OnProcessData) return 1;
   rar->m_position += size;
   return rar->OnProcessData(*rar, addr, size, static_cast<int>(rar->m_position));
 }

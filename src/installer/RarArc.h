@@ -16,6 +16,11 @@ class TRAR {
  public:
   // Our own code for a library that failed to load.
   static constexpr int kLibraryMissing = 50;
+  // Our own codes for an extraction we stopped: the next file would not fit
+  // on the target's disk, or the archive writes beyond extract::OutputLimit
+  // of its size (a bomb). StopReason says more.
+  static constexpr int kNotEnoughSpace = 51;
+  static constexpr int kHostileArchive = 52;
   // The library's file name.
   static constexpr const char* kLibraryName = "libpagemoor-unrar.so";
 
@@ -54,7 +59,20 @@ class TRAR {
 
   // Extracts the archive into TargetDir (the current folder when empty),
   // raising the events; true when nothing failed.
+  //
+  // Bounded in what the library writes for it: before each file the free
+  // space of the target's file system is compared with the file's size, and
+  // while the bytes come (the data callback, always installed) neither that
+  // space nor the archive's output budget may be exceeded. Either ends the
+  // extraction: the file under way is removed by the library, and
+  // kNotEnoughSpace or kHostileArchive goes to OnError.
   bool Extract();
+
+  // When the last Extract was stopped by its bounds: kNotEnoughSpace or
+  // kHostileArchive (else 0), and why, one English line for a log or a
+  // message (names escaped).
+  int StopCode = 0;
+  std::string StopReason;
 
   // The texts of an error code: English for the log, Czech for the reader.
   static std::string ErrorTextEnglish(int code);
@@ -73,9 +91,19 @@ class TRAR {
   void (*m_setPassword)(void*, char*) = nullptr;
   long long m_position = 0;   // running total of the data callback's blocks
   bool m_extracting = false;  // an Extract runs (a nested one returns false)
+  // The bounds of the running Extract.
+  unsigned long long m_archiveBytes = 0;  // the volumes seen so far
+  unsigned long long m_written = 0;       // by every file of this Extract
+  unsigned long long m_declared = 0;      // the sizes its headers declared so far
+  unsigned long long m_fileWritten = 0;   // by the file under way
+  unsigned long long m_fileRoom = 0;      // free space when that file began
+  int m_guardStop = 0;                    // our code when the data callback stopped the library
+  std::string m_fileName;                 // of the file under way, escaped
 
   // The body of Extract once the library is there and a name is given.
   bool runExtract();
+  // Before a file is extracted: 0, or the code that stops the extraction.
+  int checkRoom(const RARHeaderData& header);
   // The library's data callback; it finds the running component itself.
   static int processDataCallback(unsigned char* addr, int size);
 };

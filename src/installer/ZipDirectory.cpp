@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 
 #include "common/ByteOrder.h"
 #include "common/Encoding.h"
@@ -225,6 +227,27 @@ std::optional<std::string_view> LocateZipEntryData(std::string_view b, const Zip
   const std::uint64_t data = at + kLocalHeaderSize + U16(b, h + 26) + U16(b, h + 28);
   if (!Fits(b, data, entry.compressedSize)) return fail("data outside the archive");
   return b.substr(static_cast<std::size_t>(data), static_cast<std::size_t>(entry.compressedSize));
+}
+
+std::vector<bool> ZipEntriesOverlappingEarlier(std::string_view b, const std::vector<ZipEntry>& entries) {
+  std::vector<bool> overlapping(entries.size(), false);
+  std::map<std::uint64_t, std::uint64_t> claimed;  // start -> end (exclusive), never overlapping
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const ZipEntry& e = entries[i];
+    const auto data = LocateZipEntryData(b, e);
+    if (!data) continue;
+    const std::uint64_t start = e.localHeaderOffset;
+    const std::uint64_t end = static_cast<std::uint64_t>(data->data() - b.data()) + data->size();
+    auto next = claimed.lower_bound(start);
+    const bool hitsNext = next != claimed.end() && next->first < end;
+    const bool hitsPrevious = next != claimed.begin() && std::prev(next)->second > start;
+    if (hitsNext || hitsPrevious) {
+      overlapping[i] = true;
+      continue;
+    }
+    claimed.emplace_hint(next, start, end);
+  }
+  return overlapping;
 }
 
 }  // namespace pagemoor

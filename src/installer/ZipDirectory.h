@@ -62,4 +62,14 @@ ZipDirectory ReadZipDirectory(std::string_view archive);
 std::optional<std::string_view> LocateZipEntryData(std::string_view archive, const ZipEntry& entry,
                                                    std::string* why = nullptr);
 
+// For each entry: true when its bytes in the archive (local header and data)
+// overlap those of an entry before it in the directory. Written archives never
+// share bytes between entries; a directory whose records point into one
+// another's data (one small deflated stream named two thousand times) is how a
+// kilobyte archive unpacks to gigabytes. The first claimant keeps its bytes,
+// so a file that an appending tool listed twice still arrives once. Entries
+// whose local header cannot be found are left to the extraction to report.
+std::vector<bool> ZipEntriesOverlappingEarlier(std::string_view archive,
+                                               const std::vector<ZipEntry>& entries);
+
 }  // namespace pagemoor

@@ -143,6 +143,25 @@ TEST(Strings, FormatText) {
   EXPECT_EQ(FormatText("100%", {}), "100%");
 }
 
+TEST(Strings, EscapeControlsKeepsOneLogLine) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain/name.txt", "plain/name.txt"},
+      {"a\nRAR: Extract Successfull", "a\\nRAR: Extract Successfull"},
+      {"cr\rtab\t", "cr\\rtab\\t"},
+      {std::string("nul\0"
+                   "bell\x07"
+                   "esc\x1b"
+                   "[2Jdel\x7f",
+                   20),
+       "nul\\x00bell\\x07esc\\x1b[2Jdel\\x7f"},
+      {"říše/žluťoučký kůň.htm", "říše/žluťoučký kůň.htm"},  // UTF-8 stays whole
+      {"dos\\path\\file", "dos\\path\\file"},                // backslashes are no controls
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace pagemoor
 
