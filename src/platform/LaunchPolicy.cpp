@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <climits>
 #include <cstdlib>
 #include <memory>
 
