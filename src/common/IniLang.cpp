@@ -121,6 +121,11 @@ const std::vector<MessageKey>& MessageKeys() {
       {"bad_console_command", "Spatny prikaz konzole"},
       // Our own: a script that runs itself without end.
       {"script_nesting_too_deep", "Prilis mnoho vnorenych skriptu: %s"},
+      // Our own: the reader's yes before a magazine starts its program or
+      // opens its file with the desktop's program.
+      {"confirm_start_program", "Casopis chce spustit program %s. Povolit?"},
+      {"confirm_start_program_with_parameters", "Casopis chce spustit program %s s parametry %s. Povolit?"},
+      {"confirm_open_document", "Casopis chce otevrit soubor %s programem, ktery k nemu patri. Povolit?"},
   };
   return keys;
 }

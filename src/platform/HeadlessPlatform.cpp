@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/HostPaths.h"
+#include "platform/LaunchPolicy.h"
 
 extern char** environ;
 
@@ -21,24 +22,11 @@ namespace pagemoor {
 
 namespace {
 
-// A web address or another URL goes to xdg-open as it is; anything else is a
+// A web address goes to xdg-open as it is; anything without a scheme is a
 // file name, which may use the system's '\' separators and a case that only
 // matches on a case-insensitive file system.
-bool HasUrlScheme(std::string_view target) {
-  const std::size_t colon = target.find(':');
-  // One letter before the colon is a drive ("C:\..."), not a scheme.
-  if (colon == std::string_view::npos || colon < 2) return false;
-  for (std::size_t i = 0; i < colon; ++i) {
-    const char c = target[i];
-    const bool alpha = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-    if (!alpha && !(i > 0 && other)) return false;
-  }
-  return true;
-}
-
 std::string HostTarget(const std::string& target) {
-  if (HasUrlScheme(target)) return target;
+  if (!UrlScheme(target).empty()) return target;
   return ResolveExisting(target).value_or(HostPath(target));
 }
 
@@ -140,6 +128,10 @@ bool HeadlessPlatform::askYesNo(const std::string& /*text*/) {
   return true;
 }
 
+bool HeadlessPlatform::askYesNoDefaultNo(const std::string& /*text*/) {
+  return false;
+}
+
 std::optional<std::string> HeadlessPlatform::inputBox(const std::string& /*caption*/,
                                                       const std::string& /*prompt*/,
                                                       const std::string& defaultText) {
@@ -171,6 +163,8 @@ void HeadlessPlatform::sleepAndProcessEvents(int milliseconds) {
 
 bool HeadlessPlatform::openDocument(const std::string& target) {
   if (target.empty()) return false;
+  // xdg-open hands other schemes to whatever claims them (ssh:, smb:, file: ...).
+  if (const std::string scheme = UrlScheme(target); !scheme.empty() && !IsWebScheme(scheme)) return false;
   const std::string opener = FindInPath("xdg-open");
   if (opener.empty()) return false;
   return SpawnDetached(opener, {"xdg-open", HostTarget(target)}, {});

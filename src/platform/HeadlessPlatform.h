@@ -19,7 +19,8 @@ class HeadlessPlatform : public FileRegistryPlatform {
 
   void showInfo(const std::string& text) override;
   void showMessage(const std::string& caption, const std::string& text) override;
-  bool askYesNo(const std::string& text) override;  // Yes
+  bool askYesNo(const std::string& text) override;           // Yes
+  bool askYesNoDefaultNo(const std::string& text) override;  // No
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& defaultText) override;  // the default text
   std::optional<FileDialogResult> openFileDialog(const FileDialogOptions& options) override;  // Cancel

@@ -69,6 +69,10 @@ class Platform {
   virtual void showMessage(const std::string& caption, const std::string& text);
   // Confirmation box with Yes and No, caption "Confirm"; true for Yes.
   virtual bool askYesNo(const std::string& text) = 0;
+  // The same box with No as its default: for a question whose safe answer
+  // must win when nobody gives one (Enter, an empty scripted queue, no
+  // window system), such as letting a magazine start a program.
+  virtual bool askYesNoDefaultNo(const std::string& text) = 0;
   // Input box: the text, or nothing when cancelled.
   virtual std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                               const std::string& defaultText) = 0;
@@ -87,7 +91,10 @@ class Platform {
   virtual void sleepAndProcessEvents(int milliseconds) = 0;
 
   // --- Shell ---
-  // Opens a document or web address with the desktop's default program.
+  // Opens a document or web address with the desktop's default program. Only
+  // addresses of a web scheme (http, https, mailto, ftp) and file names are
+  // taken; any other scheme is refused (false). What a magazine may open is
+  // decided before, by LaunchPolicy.
   virtual bool openDocument(const std::string& target) = 0;
   // Starts a program from a command line in the given working folder (empty:
   // the current one) without waiting for it.

@@ -66,6 +66,17 @@ bool ScriptedPlatform::askYesNo(const std::string& text) {
   return true;
 }
 
+bool ScriptedPlatform::askYesNoDefaultNo(const std::string& text) {
+  // The same line as any Yes/No box, so a script answers it the same way;
+  // only an explicit yes says yes.
+  writeLine("confirm", "Confirm", text);
+  if (m_answers.empty()) return false;
+  const Answer answer = m_answers.take();
+  if (answer.is("yes") || answer.is("ok")) return true;
+  if (!answer.is("no") && !answer.is("cancel") && !answer.is("close")) reportUnexpected(answer, "confirm");
+  return false;
+}
+
 std::optional<std::string> ScriptedPlatform::inputBox(const std::string& caption, const std::string& prompt,
                                                       const std::string& defaultText) {
   writeLine("input", caption, prompt);

@@ -8,7 +8,8 @@
 // KIND       CAPTION                 TEXT            answers (default when the queue is empty)
 // info       Information             the message     any one answer (OK)
 // message    the caption             the message     any one answer (OK)
-// confirm    Confirm                 the question    yes, ok -> Yes; no, cancel, close -> No (Yes)
+// confirm    Confirm                 the question    yes, ok -> Yes; no, cancel, close -> No (Yes;
+//                                                    No for askYesNoDefaultNo, also on a wrong answer)
 // input      the caption             the prompt      text:VALUE; ok -> the default; cancel, close (OK)
 // open/save  the caption             the filter      file:PATH; cancel, close (Cancel)
 // folder     the caption             the folder      file:PATH or text:PATH; cancel, close (Cancel)
@@ -45,6 +46,7 @@ class ScriptedPlatform : public Platform {
   void showInfo(const std::string& text) override;
   void showMessage(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
+  bool askYesNoDefaultNo(const std::string& text) override;
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& defaultText) override;
   std::optional<FileDialogResult> openFileDialog(const FileDialogOptions& options) override;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "common/Strings.h"
+#include "platform/LaunchPolicy.h"
 
 namespace pagemoor {
 
@@ -69,7 +70,7 @@ LinkKind LocalLinkKind(std::string_view expandedPath) {
 LinkKind SchemeLinkKind(std::string_view src) {
   const std::string capitals = AsciiUpper(src);
   if (ContainsText(capitals, "MAILTO:")) return LinkKind::Mail;
-  if (ContainsText(capitals, "HTTP:")) return LinkKind::Web;
+  if (UrlScheme(src) == "http") return LinkKind::Web;
   if (ContainsText(capitals, "CON_COM:")) return LinkKind::Command;
   return LinkKind::Pane;
 }

@@ -15,7 +15,7 @@ enum class LinkKind {
   Program,  // local ".EXE": started with its parameters
   Media,    // local ".MID" / ".AVI": handed to the media player
   Mail,     // "MAILTO:" anywhere
-  Web,      // "HTTP:" anywhere
+  Web,      // the scheme "http", in any letter case
   Command,  // "CON_COM:" anywhere: run through the console
 };
 
@@ -40,8 +40,10 @@ LocalLink SplitLocalLink(std::string_view src);
 std::string LinkExtension(std::string_view path);
 // The kind of a local link by the extension of its expanded path.
 LinkKind LocalLinkKind(std::string_view expandedPath);
-// The kind of a link that is not local, tested in the order "MAILTO:",
-// "HTTP:", "CON_COM:" on its capitals.
+// The kind of a link that is not local, tested in this order: "MAILTO:"
+// anywhere in its capitals, its own scheme being http, "CON_COM:" anywhere in
+// its capitals. Only the web test reads the real scheme: the link goes out to
+// the desktop, and "x-evil://run?http:" must not go out as a web address.
 LinkKind SchemeLinkKind(std::string_view src);
 
 // --- Starting programs ---

@@ -26,6 +26,7 @@
 #include "console/ScriptRunner.h"
 #include "hypertext/PageModel.h"
 #include "pictures/CursorWidget.h"
+#include "platform/LaunchPolicy.h"
 #include "viewer/ButtonRecords.h"
 #include "viewer/DisplaySurface.h"
 #include "viewer/Shutdown.h"
@@ -267,6 +268,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void playConfiguredSound(const char* iniFile, const char* key);
   // Links and hover (MainWindowLinks.cpp).
   void startWindowsProgram(const std::string& path, const std::string& parameters);
+  // Hands a web address, or a file of the magazine the reader agreed to, to
+  // the desktop's default program; false when nothing went out.
+  bool openForMagazine(const std::string& target);
   void playHoverSound();
   void stopScrolling();
   // Frame 1 on every image button whose record has "normal" set.
@@ -291,6 +295,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   ViewerWindows m_windows;
   std::unique_ptr<ScriptRunner> m_scripts;
   int m_scrollSelector = 1;
+  // The reader's answers about the magazine's programs and files, for the
+  // life of the reading.
+  LaunchPolicy m_launchPolicy{[this](std::string_view source, std::string_view text) { Console().Log(source, text); }};
   // The image buttons in number order and their records (index n - 1).
   std::vector<GifImageWidget*> m_buttons;
   std::vector<ButtonRecord> m_buttonRecords;

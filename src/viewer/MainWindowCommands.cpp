@@ -262,9 +262,12 @@ void TfrmMain::cmdShell_Execute(Sender /*sender*/, const std::string& params) {
     Message("not_enough_parameters_for_shell_execute");
     return;
   }
+  // Asked before minimising: a refused target leaves the reading as it was.
+  const std::optional<std::string> document = m_launchPolicy.documentToOpen(params, ProjectDir());
+  if (!document) return;
   cmdMinimize(nullptr, {});
   // The desktop's answer is not looked at: a target nothing opens is no error here.
-  platform().openDocument(params);
+  platform().openDocument(*document);
 }
 
 void TfrmMain::cmdFillCustomIni(Sender /*sender*/, const std::string& /*params*/) {

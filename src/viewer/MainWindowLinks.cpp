@@ -51,7 +51,7 @@ void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool&
         break;
       case LinkKind::Media:
         Handled = true;
-        platform().openDocument(path);
+        openForMagazine(path);
         break;
       default:
         // Pages and anchors: the pane follows the link itself.
@@ -68,7 +68,7 @@ void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool&
       Handled = true;
       break;
     case LinkKind::Web:
-      platform().openDocument(SRC);
+      openForMagazine(SRC);
       Handled = true;
       break;
     case LinkKind::Command:
@@ -81,16 +81,24 @@ void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool&
 }
 
 void TfrmMain::startWindowsProgram(const std::string& path, const std::string& parameters) {
-  // Windows programs run through Wine, in their own folder when it is one
-  // here (a drive letter path is Wine's to find).
+  // Windows programs run through Wine, in their own folder.
   const char* searchPath = std::getenv("PATH");
   if (!FindProgramOnPath("wine", searchPath ? searchPath : "")) {
     Console().Log("Shell", "Wine is not installed: cannot start " + ShownPath(path));
     return;
   }
-  const std::string folder = ExtractFilePath(path);
-  platform().startProgram(WineCommandLine(HostPath(path), parameters),
-                          DirectoryExists(folder) ? folder : std::string());
+  // Only a program of the magazine, and only once the reader said yes.
+  const std::optional<std::string> program = m_launchPolicy.programToStart(path, parameters, ProjectDir());
+  if (!program) return;
+  platform().startProgram(WineCommandLine(*program, parameters), ExtractFilePath(*program));
+}
+
+bool TfrmMain::openForMagazine(const std::string& target) {
+  const std::optional<std::string> document = m_launchPolicy.documentToOpen(target, ProjectDir());
+  if (!document) return false;
+  // The desktop's answer is not looked at: a target nothing opens is no error here.
+  platform().openDocument(*document);
+  return true;
 }
 
 // --- Hover sound ---

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -136,6 +137,60 @@ TEST_F(MagazineRun, MissingPicturesAndSoundsAreSilent) {
   EXPECT_EQ(log.find("Exception"), std::string::npos) << log;
   EXPECT_EQ(errors().find("[ui] info:"), std::string::npos) << errors();
   EXPECT_EQ(errors().find("[ui] error:"), std::string::npos) << errors();
+}
+
+// A magazine starts its program or opens its file only after the reader's yes,
+// asked once per file as an ordinary Yes/No box; with no answer left the box
+// says no. Other schemes and files elsewhere never go out, whatever the reader
+// answers.
+TEST_F(MagazineRun, ProgramsAndFilesGoOutOnlyAfterTheReadersYes) {
+  t.write("prog/docs/readme.txt", "hi");
+  t.write("prog/docs/other.txt", "hi");
+  t.write("prog/tools/tool.exe", "MZ");
+  t.write("prog/bin/wine", "#!/bin/sh\nexit 0\n");
+  ASSERT_EQ(::chmod(t.file("prog/bin/wine").c_str(), 0755), 0);
+  searchPath = t.file("prog/bin") + ":/usr/bin:/bin";
+  t.write("prog/texts/index.htm",
+          "<html><body><a href=\"../tools/tool.exe -x\">Program</a> "
+          "<a href=\"x-evil://run?http:\">Evil</a></body></html>");
+  t.write("prog/scripts/end.txt", "shell_execute docs/other.txt\r\nexit now\r\n");
+  EXPECT_EQ(read("reset_main panes.ini\r\nshell_execute file:///usr/bin/id\r\nshell_execute ssh://host/\r\n"
+                 "shell_execute docs/readme.txt\r\nshell_execute DOCS\\README.TXT\r\nload_main index.htm\r\n",
+                 "no, link:Program, yes, link:Program, link:Evil, command:run_script end.txt"),
+            0)
+      << errors();
+
+  const std::string prog = test::Real(t.file("prog")) + "/";
+  const std::string err = errors();
+  const auto count = [&](const std::string& text) {
+    std::size_t n = 0;
+    for (auto at = err.find(text); at != std::string::npos; at = err.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("[ui] confirm: Confirm: Casopis chce otevrit soubor " + prog +
+                  "docs/readme.txt programem, ktery k nemu patri. Povolit?\n"),
+            1u)
+      << err;
+  EXPECT_EQ(count("[ui] confirm: Confirm: Casopis chce spustit program " + prog +
+                  "tools/tool.exe s parametry -x. Povolit?\n"),
+            1u)
+      << err;
+  EXPECT_EQ(count("[ui] confirm: Confirm: Casopis chce otevrit soubor " + prog + "docs/other.txt"), 1u) << err;
+  EXPECT_EQ(count("[ui] confirm:"), 3u) << err;
+  EXPECT_EQ(count("[ui] shell: start: wine '" + prog + "tools/tool.exe' -x\n"), 2u) << err;
+  EXPECT_EQ(count("[ui] shell: open:"), 0u) << err;
+  EXPECT_EQ(count("[ui] error:"), 0u) << err;
+
+  const std::string log = mirrorLog();
+  const std::string refused = "Shell: Refused (only http, https, mailto and ftp addresses go out): ";
+  for (const std::string& line :
+       {refused + "file:///usr/bin/id", refused + "ssh://host/",
+        "Shell: The reader refused: " + prog + "docs/readme.txt",
+        "Shell: Not started, the reader said no: " + prog + "docs/readme.txt",
+        "Shell: The reader allowed: " + prog + "tools/tool.exe -x",
+        "Shell: The reader refused: " + prog + "docs/other.txt", std::string("System: Shutdown Completed")})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  EXPECT_EQ(log.find("System: Minimize"), std::string::npos) << "nothing went out: " << log;
 }
 
 TEST_F(MagazineRun, ABadCursorInTheButtonFileEndsTheResetWithoutButtons) {

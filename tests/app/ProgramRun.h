@@ -30,6 +30,15 @@ inline bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// The path with every symbolic link and ".." taken, as the program names files.
+inline std::string Real(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string out(real);
+  std::free(real);
+  return out;
+}
+
 inline std::string Read(const std::string& path) {
   auto bytes = ReadFileBytes(path);
   return bytes ? *bytes : std::string();
@@ -63,7 +72,7 @@ class ProgramRunner : public ::testing::Test {
                                     "XDG_CONFIG_HOME=" + t.file("config"),
                                     "XDG_RUNTIME_DIR=" + t.file("run"),
                                     "HOME=" + t.path(),
-                                    "PATH=/usr/bin:/bin"};
+                                    "PATH=" + searchPath};
     if (nullAudio) env.push_back("PAGEMOOR_AUDIO=null");
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<std::string> argv = {PAGEMOOR_EXECUTABLE, "--program=" + t.file("prog/" + programName)};
@@ -105,6 +114,8 @@ class ProgramRunner : public ::testing::Test {
   }
 
   std::string programName = "MAG.EXE";
+  // The program's PATH.
+  std::string searchPath = "/usr/bin:/bin";
   // Plays nothing; false leaves the sound to SDL (tests then pick its driver).
   bool nullAudio = true;
   TempFolder t;

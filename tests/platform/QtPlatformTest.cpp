@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -120,6 +121,24 @@ TEST(QtMessageBoxTest, ClosingTheConfirmationBoxMeansNo) {
   QtPlatform p;
   ModalDriver driver([](QWidget* w) { w->close(); });
   EXPECT_FALSE(p.askYesNo("Leave?"));
+}
+
+// Enter presses the default button: Yes on the ordinary box, No on the one
+// that asks before a magazine starts something.
+TEST(QtMessageBoxTest, EnterAnswersWithTheBoxsDefaultButton) {
+  struct Case {
+    bool defaultNo;
+    bool answer;
+  };
+  for (const Case c : {Case{false, true}, Case{true, false}}) {
+    QtPlatform p;
+    ModalDriver driver([](QWidget* w) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QApplication::sendEvent(w, &press);
+    });
+    EXPECT_EQ(c.defaultNo ? p.askYesNoDefaultNo("Start it?") : p.askYesNo("Start it?"), c.answer) << c.defaultNo;
+    EXPECT_TRUE(driver.acted());
+  }
 }
 
 TEST(QtMessageBoxTest, BoxesStandInTheMiddleOfTheScreen) {

@@ -42,6 +42,8 @@ std::string Show(bool value) {
 // One box of each kind, its result written as text, so one table covers all kinds.
 std::string Ask(Platform& p, const std::string& kind) {
   if (kind == "confirm") return Show(p.askYesNo("Overwrite?"));
+  // The same Yes/No box, with No as its default.
+  if (kind == "confirm-no") return Show(p.askYesNoDefaultNo("Start it?"));
   if (kind == "input") return Show(p.inputBox("Name", "Your name:", "Anna"));
   FileDialogOptions options{"Pick", "Text|*.txt", "/tmp", ".txt", "", 2};
   if (kind == "open") return Show(p.openFileDialog(options));
@@ -110,6 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"confirm", "yes", "true"}, AnswerCase{"confirm", "ok", "true"},
         AnswerCase{"confirm", "No", "false"}, AnswerCase{"confirm", "cancel", "false"},
         AnswerCase{"confirm", "close", "false"},
+        // The box whose default is No: an empty queue starts nothing.
+        AnswerCase{"confirm-no", "", "false"}, AnswerCase{"confirm-no", "yes", "true"},
+        AnswerCase{"confirm-no", "ok", "true"}, AnswerCase{"confirm-no", "no", "false"},
+        AnswerCase{"confirm-no", "close", "false"},
         // Input.
         AnswerCase{"input", "text:Jana Nováková", "=Jana Nováková"}, AnswerCase{"input", "text:", "="},
         AnswerCase{"input", "text:a\\, b", "=a, b"}, AnswerCase{"input", "ok", "=Anna"},
@@ -145,6 +151,18 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"input", "file:/x,ok", "=Anna"}, AnswerCase{"open", "text:/x,ok", "<none>"},
                       AnswerCase{"open", "yes,ok", "<none>"}, AnswerCase{"open", "file:,ok", "<none>"},
                       AnswerCase{"save", "no,ok", "<none>"}, AnswerCase{"folder", "project:X,ok", "<none>"}));
+
+// A Yes/No box with No as its default writes the line any Yes/No box writes,
+// and an answer that does not fit it counts as No, not as the usual Yes.
+TEST_F(ScriptedPlatformTest, TheBoxThatDefaultsToNoSaysNoToAWrongAnswer) {
+  ScriptedPlatform p = make("link:Start, yes");
+  EXPECT_FALSE(p.askYesNoDefaultNo("Start\nit?"));
+  EXPECT_EQ(lines(), (std::vector<std::string>{"[ui] confirm: Confirm: Start\\nit?",
+                                               "[ui] error: unexpected answer \"link:Start\" for confirm"}));
+  ASSERT_EQ(p.scriptedAnswers()->size(), 1u);
+  EXPECT_TRUE(p.askYesNoDefaultNo("Again?"));
+  EXPECT_TRUE(p.scriptedAnswers()->empty());
+}
 
 TEST_F(ScriptedPlatformTest, InformationBoxTakesAnyOneAnswer) {
   ScriptedPlatform p = make("no, file:/x, ok");
@@ -293,6 +311,7 @@ TEST(HeadlessPlatformTest, BoxesTakeTheirDefaultButtonAndWindowsAreNotShown) {
   HeadlessPlatform p(tmp.file("registry.ini"));
   p.showInfo("hello");
   EXPECT_TRUE(p.askYesNo("Sure?"));
+  EXPECT_FALSE(p.askYesNoDefaultNo("Start it?"));
   EXPECT_EQ(p.inputBox("Name", "Your name:", "Anna"), "Anna");
   EXPECT_FALSE(p.openFileDialog({"Open", "Text|*.txt", "", "", "", 1}));
   EXPECT_FALSE(p.saveFileDialog({"Save", "Text|*.txt", "", "", "", 1}));
@@ -356,6 +375,25 @@ TEST(HeadlessPlatformTest, OpenDocumentHandsUrlsAndResolvedFilesToXdgOpen) {
 
   test::ScopedEnv noOpener("PATH", tmp.file("nothing").c_str());
   EXPECT_FALSE(p.openDocument("https://example.org/"));
+}
+
+// xdg-open hands any scheme to whatever claims it; only web addresses and
+// file names reach it from us, whatever the scheme's letter case.
+TEST(HeadlessPlatformTest, OpenDocumentRefusesEveryOtherScheme) {
+  test::TempFolder tmp;
+  tmp.write("bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/../opened.txt\"\n");
+  ASSERT_EQ(chmod(tmp.file("bin/xdg-open").c_str(), 0755), 0);
+  test::ScopedEnv path("PATH", (tmp.file("bin") + ":/usr/bin:/bin").c_str());
+  HeadlessPlatform p(tmp.file("registry.ini"));
+  for (const char* target : {"file:///usr/bin/id", "ssh://host/", "SMB://server/share", "x-evil://run?http:",
+                             "apt:hello", "vnd.ms-x:y"})
+    EXPECT_FALSE(p.openDocument(target)) << target;
+  for (const char* target : {"HTTP://example.org/", "mailto:anna@example.org", "ftp://example.org/"})
+    EXPECT_TRUE(p.openDocument(target)) << target;
+  // Each xdg-open runs on its own schedule: the order of the lines is theirs.
+  std::vector<std::string> opened = Lines(WaitForFile(tmp, "opened.txt", 3));
+  std::sort(opened.begin(), opened.end());
+  EXPECT_EQ(opened, (std::vector<std::string>{"HTTP://example.org/", "ftp://example.org/", "mailto:anna@example.org"}));
 }
 
 }  // namespace

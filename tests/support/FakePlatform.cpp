@@ -64,6 +64,11 @@ bool FakePlatform::askYesNo(const std::string& text) {
   return Next(yesNoAnswers).value_or(defaultYesNo);
 }
 
+bool FakePlatform::askYesNoDefaultNo(const std::string& text) {
+  calls.push_back({"confirm", "Confirm", text});
+  return Next(yesNoAnswers).value_or(false);
+}
+
 std::optional<std::string> FakePlatform::inputBox(const std::string& caption, const std::string& prompt,
                                                   const std::string& defaultText) {
   calls.push_back({"input", caption, prompt});

@@ -40,6 +40,8 @@ class FakePlatform : public Platform {
   // below applies.
   std::deque<bool> yesNoAnswers;
   bool defaultYesNo = true;
+  // askYesNoDefaultNo takes its answers from yesNoAnswers too (it is the
+  // same box) and answers No when they run out.
   std::deque<std::optional<std::string>> inputAnswers;      // nullopt: Cancel; default: the default text
   std::deque<std::optional<FileDialogResult>> openAnswers;  // default: Cancel
   std::deque<std::optional<FileDialogResult>> saveAnswers;  // default: Cancel
@@ -84,6 +86,7 @@ class FakePlatform : public Platform {
   void showInfo(const std::string& text) override;
   void showMessage(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
+  bool askYesNoDefaultNo(const std::string& text) override;
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& defaultText) override;
   std::optional<FileDialogResult> openFileDialog(const FileDialogOptions& options) override;

@@ -617,6 +617,49 @@ TEST_F(CommandsWindowTest, ShellExecuteWithoutATargetTellsTheUser) {
   EXPECT_FALSE(w.isMinimized());
 }
 
+// A shell command hands out web addresses, and the magazine's own files once
+// the reader said yes; nothing else. The window is minimised only when
+// something goes out.
+TEST_F(CommandsWindowTest, ShellExecuteOpensOnlyWebAddressesAndTheMagazinesFilesAfterYes) {
+  tmp.write("docs/readme.txt", "hi");
+  tmp.write("tools/run.desktop", "[Desktop Entry]\nExec=id\n");
+  TfrmMain& w = make();
+  w.show();
+  fake.calls.clear();
+  fake.yesNoAnswers = {false, true};
+  const std::string scheme = "Shell: Refused (only http, https, mailto and ftp addresses go out): ";
+  const std::string notOurs = "Shell: Refused (not a file of the magazine): ";
+  const std::string desktop = tmp.file("tools/run.desktop");
+  struct Case {
+    std::string params;
+    std::string lastLine;
+  };
+  const Case refused[] = {
+      {"file:///usr/bin/id", scheme + "file:///usr/bin/id"},
+      {"ssh://host/", scheme + "ssh://host/"},
+      {"smb://server/share", scheme + "smb://server/share"},
+      {"x-evil://run?http:", scheme + "x-evil://run?http:"},
+      {"/usr/bin/id", notOurs + "/usr/bin/id"},
+      {"../../../../../../etc/passwd", notOurs + tmp.file("../../../../../../etc/passwd")},
+      {"tools/run.desktop", "Shell: The reader refused: " + desktop},
+      {"TOOLS\\Run.Desktop", "Shell: Not started, the reader said no: " + desktop},
+  };
+  for (const Case& c : refused) {
+    const std::vector<std::string> lines = run("shell_execute " + c.params);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), c.lastLine) << c.params;
+    EXPECT_FALSE(w.isMinimized()) << c.params;
+  }
+  EXPECT_THAT(fake.textsOf("shell-open"), IsEmpty());
+  EXPECT_THAT(fake.textsOf("confirm"),
+              ElementsAre("Casopis chce otevrit soubor " + desktop + " programem, ktery k nemu patri. Povolit?"));
+
+  EXPECT_EQ(run("shell_execute docs\\readme.txt").back(), "System: Minimize");
+  EXPECT_THAT(fake.textsOf("shell-open"), ElementsAre(tmp.file("docs/readme.txt")));
+  EXPECT_EQ(fake.callsOf("confirm").size(), 2u);
+  EXPECT_TRUE(w.isMinimized());
+}
+
 TEST_F(CommandsWindowTest, MinimizeMinimisesTheWindow) {
   TfrmMain& w = make();
   w.show();

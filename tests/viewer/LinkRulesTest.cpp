@@ -105,7 +105,9 @@ TEST(LinkRulesTest, LocalKindsGoByTheExtensionOfTheExpandedPath) {
   for (const Case& c : cases) EXPECT_EQ(KindName(LocalLinkKind(c.path)), c.kind) << c.path;
 }
 
-TEST(LinkRulesTest, SchemesAreTestedOnTheCapitalsInTheirOrder) {
+// Mail and console links are told by their capitals; a web link only by its
+// own scheme, since it goes out to the desktop.
+TEST(LinkRulesTest, SchemesAreTestedInTheirOrderAndTheWebByItsRealScheme) {
   struct Case {
     const char* src;
     const char* kind;
@@ -120,9 +122,15 @@ TEST(LinkRulesTest, SchemesAreTestedOnTheCapitalsInTheirOrder) {
       {"con_com:load_main page2.htm", "command"},
       {"CON_COM:exit now", "command"},
       {"xcon_com:whatever", "command"},         // anywhere in the link
-      {"con_com:load_main http://x", "web"},    // "HTTP:" is tested before "CON_COM:"
-      {"http://x/?to=mailto:someone", "mail"},  // "MAILTO:" before both
+      {"con_com:shell_execute http://x", "command"},  // its scheme is con_com
+      {"http://x/?to=mailto:someone", "mail"},        // "MAILTO:" before both
       {"news:comp.lang", "pane"},
+      {"Http://example.org/", "web"},
+      {"http:x", "web"},
+      {"x-evil://run?http:", "pane"},  // "HTTP:" in it, but not its scheme
+      {"x-evil:HTTP://x", "pane"},
+      {"ssh://host/?http://x", "pane"},
+      {" http://x", "pane"},  // no scheme starts with a blank
   };
   for (const Case& c : cases) EXPECT_EQ(KindName(SchemeLinkKind(c.src)), c.kind) << c.src;
 }

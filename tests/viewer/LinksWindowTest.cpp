@@ -1,12 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,6 +96,9 @@ TEST_F(LinksWindowTest, TheClickSoundPlaysFirstThenTheCommandRuns) {
 
 TEST_F(LinksWindowTest, EveryLinkClicksAndPagesAndUnknownSchemesAreLeftToThePane) {
   sound("sounds/click.wav");
+  for (const char* media : {"texts/music.MID", "texts/clip.avi", "media/Clip.Avi"}) tmp.write(media, "RIFF");
+  // The reader lets each of the three media files open, once in the reading.
+  fake.yesNoAnswers = {true, true, true};
   TfrmMain& w = open();
   w.htmlMain()->LoadDocument(tmp.file("texts/index.htm"));
   w.htmlLeft()->LoadDocument(tmp.file("texts/index.htm"));
@@ -110,6 +115,9 @@ TEST_F(LinksWindowTest, EveryLinkClicksAndPagesAndUnknownSchemesAreLeftToThePane
       {"https://example.org/", false, ""},
       {"ftp://example.org/", false, ""},
       {"news:comp.lang", false, ""},
+      // "HTTP:" in a link of another scheme does not make it a web address.
+      {"x-evil://run?http:", false, ""},
+      {"ssh://host/?http://x", false, ""},
       {"http://example.org/a b", true, "http://example.org/a b"},
       {"HTTP://EXAMPLE.ORG/", true, "HTTP://EXAMPLE.ORG/"},
       {"music.MID", true, tmp.file("texts/music.MID")},
@@ -122,11 +130,15 @@ TEST_F(LinksWindowTest, EveryLinkClicksAndPagesAndUnknownSchemesAreLeftToThePane
       bool handled = !c.handled;
       EXPECT_TRUE(playsSample([&] { handled = click(pane, c.src); })) << c.src;
       EXPECT_EQ(handled, c.handled) << c.src;
+      if (c.opened.empty()) {
+        EXPECT_THAT(fake.textsOf("shell-open"), IsEmpty()) << c.src;
+      }
       if (c.opened.empty() || pane == w.htmlTop()) continue;  // the top pane shows no page here
       EXPECT_THAT(fake.textsOf("shell-open"), ElementsAre(c.opened)) << c.src;
     }
   }
   EXPECT_THAT(fake.callsOf("shell-start"), IsEmpty());
+  EXPECT_EQ(fake.yesNoAnswers.size(), 0u) << "one question for each media file";
 }
 
 TEST_F(LinksWindowTest, MailtoLogsTheAddressInCapitalsAndShowsTheMailer) {
@@ -158,6 +170,10 @@ class ProgramLinkTest : public LinksWindowTest {
 
 TEST_F(ProgramLinkTest, ProgramsStartThroughWineWithTheirParametersInTheirFolder) {
   wine(true);
+  tmp.write("texts/setup.exe", "MZ");
+  tmp.write("bin/Tool.EXE", "MZ");
+  // One yes for each of the two programs.
+  fake.yesNoAnswers = {true, true};
   TfrmMain& w = open();
   w.htmlMain()->LoadDocument(tmp.file("texts/index.htm"));
   const std::string setup = "wine '" + tmp.file("texts/setup.exe") + "' ";
@@ -175,8 +191,6 @@ TEST_F(ProgramLinkTest, ProgramsStartThroughWineWithTheirParametersInTheirFolder
       {"setup.exe ;touch pwned", setup + "';touch' pwned", tmp.file("texts/")},
       {"setup.exe $(id)", setup + "'$(id)'", tmp.file("texts/")},
       {"../bin/Tool.EXE /s", "wine '" + tmp.file("bin/Tool.EXE") + "' /s", tmp.file("bin/")},
-      // A file URL is a local link; a drive letter names no folder here.
-      {"file:///d:/tools/app.exe", "wine 'd:/tools/app.exe' ", ""},
   };
   for (const Case& c : cases) {
     fake.calls.clear();
@@ -185,6 +199,49 @@ TEST_F(ProgramLinkTest, ProgramsStartThroughWineWithTheirParametersInTheirFolder
     EXPECT_THAT(fake.textsOf("shell-start"), ElementsAre(c.commandLine)) << c.src;
     EXPECT_THAT(fake.workingDirs, ElementsAre(c.folder)) << c.src;
   }
+  EXPECT_EQ(fake.yesNoAnswers.size(), 0u) << "one question for each program";
+}
+
+// A program starts only when it is the magazine's own file and the reader
+// said yes; a no holds for the rest of the reading.
+TEST_F(ProgramLinkTest, NoProgramStartsWithoutTheReadersYes) {
+  wine(true);
+  tmp.write("texts/setup.exe", "MZ");
+  // A folder beside the project, not in its TEMP.
+  std::optional<ScopedEnv> systemTemp(std::in_place, "TEMP", nullptr);
+  test::TempFolder elsewhere;
+  systemTemp.reset();
+  elsewhere.write("evil.exe", "MZ");
+  ASSERT_EQ(::symlink(elsewhere.file("evil.exe").c_str(), tmp.file("texts/link.exe").c_str()), 0);
+  fake.yesNoAnswers = {false};
+  TfrmMain& w = open();
+  w.htmlMain()->LoadDocument(tmp.file("texts/index.htm"));
+  w.htmlLeft()->LoadDocument(tmp.file("texts/index.htm"));
+  const std::string setup = tmp.file("texts/setup.exe");
+
+  EXPECT_TRUE(click(w.htmlMain(), "setup.exe -silent"));
+  EXPECT_THAT(fake.textsOf("confirm"),
+              ElementsAre("Casopis chce spustit program " + setup + " s parametry -silent. Povolit?"));
+  EXPECT_EQ(log().back(), "Shell: The reader refused: " + setup + " -silent");
+  EXPECT_TRUE(click(w.htmlLeft(), "../texts/SETUP.EXE"));
+  EXPECT_EQ(fake.callsOf("confirm").size(), 1u) << "the no is remembered";
+  EXPECT_EQ(log().back(), "Shell: Not started, the reader said no: " + setup);
+
+  // Outside the project, by a drive, a link out of it or folder steps: refused unasked.
+  const std::string up = "../../" + ExtractFileName(ExcludeTrailingSeparator(elsewhere.path())) + "/evil.exe";
+  struct Case {
+    std::string src;
+    std::string path;
+  };
+  const Case refused[] = {{"file:///d:/tools/app.exe", "d:/tools/app.exe"},
+                          {"link.exe", tmp.file("texts/link.exe")},
+                          {up, elsewhere.file("evil.exe")}};  // the pane takes the steps
+  for (const Case& c : refused) {
+    EXPECT_TRUE(click(w.htmlMain(), c.src)) << c.src;
+    EXPECT_EQ(log().back(), "Shell: Refused (not a file of the magazine): " + c.path) << c.src;
+  }
+  EXPECT_EQ(fake.callsOf("confirm").size(), 1u);
+  EXPECT_THAT(fake.callsOf("shell-start"), IsEmpty());
 }
 
 TEST_F(ProgramLinkTest, WithoutWineNothingStartsAndTheLogSaysWhy) {

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "common/HostPaths.h"
+#include "platform/LaunchPolicy.h"
 #include "platform/qt/QtText.h"
 
 namespace pagemoor {
@@ -120,14 +121,26 @@ void QtPlatform::showMessage(const std::string& caption, const std::string& text
   box.exec();
 }
 
-bool QtPlatform::askYesNo(const std::string& text) {
+namespace {
+
+bool AskConfirm(const std::string& text, QMessageBox::StandardButton defaultButton) {
   CenteredMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), ToQt(text),
                          QMessageBox::Yes | QMessageBox::No);
   PrepareBox(box, "msgConfirm");
-  box.setDefaultButton(QMessageBox::Yes);
+  box.setDefaultButton(defaultButton);
   box.setEscapeButton(QMessageBox::No);
   box.exec();
   return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
+}  // namespace
+
+bool QtPlatform::askYesNo(const std::string& text) {
+  return AskConfirm(text, QMessageBox::Yes);
+}
+
+bool QtPlatform::askYesNoDefaultNo(const std::string& text) {
+  return AskConfirm(text, QMessageBox::No);
 }
 
 std::optional<std::string> QtPlatform::inputBox(const std::string& caption, const std::string& prompt,
@@ -214,10 +227,13 @@ void QtPlatform::sleepAndProcessEvents(int milliseconds) {
 
 bool QtPlatform::openDocument(const std::string& target) {
   if (target.empty()) return false;
-  QUrl url(ToQt(target));
-  // One letter before the colon is a drive ("C:\..."), not a scheme.
-  if (!url.isValid() || url.scheme().size() < 2)
-    url = QUrl::fromLocalFile(QFileInfo(HostFile(target)).absoluteFilePath());
+  // Our reading of the scheme, not QUrl's: the desktop hands other schemes
+  // (ssh:, smb:, file: ...) to whatever claims them.
+  const std::string scheme = UrlScheme(target);
+  if (!scheme.empty() && !IsWebScheme(scheme)) return false;
+  const QUrl url = scheme.empty() ? QUrl::fromLocalFile(QFileInfo(HostFile(target)).absoluteFilePath())
+                                  : QUrl(ToQt(target));
+  if (!url.isValid()) return false;
   return QDesktopServices::openUrl(url);
 }
 

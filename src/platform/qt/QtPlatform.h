@@ -41,6 +41,7 @@ class QtPlatform : public FileRegistryPlatform {
   // A plain box (object "msgMessage"): no icon, one OK button, the caption given.
   void showMessage(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
+  bool askYesNoDefaultNo(const std::string& text) override;
   // An input dialog with object name "inputBox".
   std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                       const std::string& defaultText) override;
