@@ -11,6 +11,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ProgramRun.h"
 
@@ -98,7 +99,7 @@ TEST_F(HostileFiles, EachIsMissingToTheReaderAndOneLineOfTheLog) {
   const std::string log = mirrorLog();
   const std::string outside = "\" not read: it lies outside the magazine";
   const std::string pipe = "\" not read: it is not a regular file";
-  for (const std::string& line : {
+  for (const std::string& line : std::vector<std::string>{
            up + "dev/zero" + outside,            // load_main climbing out to a device
            "/texts/fifo.htm" + pipe,             // load_main of a FIFO
            "/texts/secret.htm" + outside,        // a link out of the magazine
