@@ -18,6 +18,7 @@
 #include "audio/sdl/SdlOutput.h"
 #include "common/Application.h"
 #include "common/IniFile.h"
+#include "common/MagazineFiles.h"
 #include "installer/InstallWindow.h"
 #include "jukebox/JukeboxWindow.h"
 #include "mailer/MailerWindow.h"
@@ -179,6 +180,9 @@ int RunMagazine(int argc, char** argv) {
   if (ScriptedUiRequested()) scripted.emplace(qtPlatform, AnswerQueue::fromEnvironment());
   Platform& chosen = scripted ? static_cast<Platform&>(*scripted) : qtPlatform;
   ScopedPlatform usePlatform(chosen);
+  // From here on every file is one a magazine names, unless the reader
+  // picked it.
+  SetMagazineConfinement(true);
   // Keys a magazine's files lack are written back once per turn of the event
   // loop, not once per key.
   SetIniWriteBackScheduler([] { QTimer::singleShot(0, [] { FlushIniWrites(); }); });

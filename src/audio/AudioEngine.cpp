@@ -11,6 +11,7 @@
 #include "audio/Effects.h"
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 
 namespace pagemoor::audio {
 namespace {
@@ -251,7 +252,7 @@ struct AudioEngine::State {
     if (mem) {
       bytes = file;
     } else {
-      if (auto path = ResolveExisting(file)) bytes = ReadFileBytes(*path);
+      bytes = ReadMagazineFile(file, FileKind::Sound);
       if (!bytes) {
         fail(AudioError::FileOpen);
         return std::nullopt;

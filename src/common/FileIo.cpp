@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -33,28 +35,64 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-std::optional<std::string> ReadFileBytes(std::string_view hostPath) {
-  int fd = ::open(std::string(hostPath).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+std::size_t FileSizeCap(FileKind kind) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  switch (kind) {
+    case FileKind::Text:
+      return 16 * kMiB;
+    case FileKind::Picture:
+    case FileKind::Attachment:
+      return 64 * kMiB;
+    case FileKind::Sound:
+    case FileKind::Archive:
+      return 256 * kMiB;
+  }
+  return 16 * kMiB;
+}
+
+std::optional<std::string> ReadFileBytes(std::string_view hostPath, FileKind kind, FileRefusal* refusal) {
+  FileRefusal ignored;
+  FileRefusal& why = refusal ? *refusal : ignored;
+  why = FileRefusal::Unreadable;
+  const std::string path(hostPath);
+  const std::size_t cap = FileSizeCap(kind);
+  // A look before the open: opening some devices already does something
+  // (a terminal, a tape), so what is plainly no regular file is never opened.
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  if (!S_ISREG(st.st_mode)) {
+    why = FileRefusal::NotRegular;
     return std::nullopt;
   }
+  // The file may have been swapped since the look: the descriptor is what
+  // counts, and O_NONBLOCK keeps a FIFO put there from stopping us at the open.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  auto refuse = [&](FileRefusal reason) -> std::optional<std::string> {
+    ::close(fd);
+    why = reason;
+    return std::nullopt;
+  };
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return refuse(FileRefusal::Unreadable);
+  if (!S_ISREG(st.st_mode)) return refuse(FileRefusal::NotRegular);
+  if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > cap) return refuse(FileRefusal::TooLarge);
   std::string data;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+  data.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+  // One byte past the cap is enough to know the file outgrew it.
+  while (data.size() <= cap) {
+    const std::size_t want = std::min(sizeof buffer, cap + 1 - data.size());
+    ssize_t n = ::read(fd, buffer, want);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
+      return refuse(FileRefusal::Unreadable);
     }
     if (n == 0) break;
     data.append(buffer, static_cast<std::size_t>(n));
   }
+  if (data.size() > cap) return refuse(FileRefusal::TooLarge);
   ::close(fd);
+  why = FileRefusal::None;
   return data;
 }
 

@@ -16,6 +16,7 @@
 #include "common/CommandLine.h"
 #include "common/Encoding.h"
 #include "common/FileIo.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 
 namespace pagemoor {
@@ -263,8 +264,7 @@ void DeleteTree(std::string_view folder) {
 }
 
 std::optional<std::string> ReadTextFile(std::string_view path) {
-  auto resolved = ResolveExisting(path);
-  auto bytes = resolved ? ReadFileBytes(*resolved) : std::nullopt;
+  auto bytes = ReadMagazineFile(path, FileKind::Text);
   if (!bytes) return std::nullopt;
   return DecodeText(WithoutBom(*bytes));
 }

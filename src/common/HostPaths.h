@@ -63,7 +63,8 @@ void DeleteTree(std::string_view folder);
 
 // The text of an existing file found as ResolveExisting finds it, decoded
 // (UTF-8 when valid, else windows-1250; a byte order mark removed), or nothing
-// when there is no such file or it cannot be read.
+// when there is no such file or it cannot be read. The file is one a magazine
+// names: read as ReadMagazineFile reads text, refusals and all.
 std::optional<std::string> ReadTextFile(std::string_view path);
 
 // Creates the file or replaces its content with the bytes of text; no line end

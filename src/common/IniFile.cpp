@@ -10,6 +10,7 @@
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/IniDocument.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 
 namespace pagemoor {
@@ -77,6 +78,10 @@ class IniCache {
   // A write-back that a read asked for.
   void writeBack(CachedFile& entry, const std::string& path, const std::string& section,
                  const std::string& key, const std::string& value) {
+    // A file we could not or would not read is never written, so there is
+    // nothing to wait for; keeping its copy also keeps a refused file from
+    // being loaded (and its refusal logged) again at the next key.
+    if (!entry.readable) return;
     if (!entry.doc.setValue(section, key, value)) return;
     if (!m_scheduler) {
       save(entry, path);
@@ -132,9 +137,23 @@ class IniCache {
  private:
   void load(CachedFile& entry, const std::string& path, const std::optional<Identity>& identity) {
     std::optional<std::string> bytes;
-    if (identity) bytes = ReadFileBytes(path);
+    // A magazine's INI file that leads out of the magazine (a link to the
+    // reader's own files, or a folder that is one) is neither read nor
+    // written: the keys we write back would land in the reader's file.
+    // The refusal is logged when the file is loaded, so once per file and
+    // not once per key.
+    const std::string place = identity ? path : ExtractFilePath(path);
+    bool refused = !place.empty() && WhereIs(place) == PlaceOfFile::Outside;
+    if (refused) {
+      LogFileRefusal(path, FileRefusal::Outside, FileKind::Text);
+    } else if (identity) {
+      FileRefusal why = FileRefusal::None;
+      bytes = ReadFileBytes(path, FileKind::Text, &why);
+      LogFileRefusal(path, why, FileKind::Text);
+      refused = why == FileRefusal::NotRegular || why == FileRefusal::TooLarge;
+    }
     entry.identity = identity;
-    entry.readable = !identity || bytes.has_value();
+    entry.readable = !refused && (!identity || bytes.has_value());
     entry.doc = IniDocument(bytes ? std::move(*bytes) : std::string());
     if (!entry.readable) {
       entry.pending.clear();

@@ -3,6 +3,7 @@
 #include "common/Encoding.h"
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 
 namespace pagemoor {
@@ -64,9 +65,7 @@ std::vector<std::string> LanguageFile::sectionNames() const {
 
 std::unique_ptr<LanguageFile> LoadLanguageFile(std::string_view relativePath) {
   const std::string path = ExcludeTrailingSeparator(ProgramDir()) + "/" + std::string(relativePath);
-  auto resolved = ResolveExisting(path);
-  if (!resolved) return nullptr;
-  auto bytes = ReadFileBytes(*resolved);
+  auto bytes = ReadMagazineFile(path, FileKind::Text);
   if (!bytes) return nullptr;
   return std::make_unique<LanguageFile>(*bytes);
 }

@@ -6,6 +6,7 @@
 #include "common/Encoding.h"
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 
 namespace pagemoor {
@@ -49,7 +50,7 @@ std::optional<LoadedFile> Load(std::string_view file) {
   LoadedFile loaded;
   const std::optional<std::string> path = ResolveExisting(file);
   if (!path) return loaded;
-  const std::optional<std::string> bytes = ReadFileBytes(*path);
+  const std::optional<std::string> bytes = ReadMagazineFile(*path, FileKind::Text);
   if (!bytes) return std::nullopt;
   const std::string_view content = WithoutBom(*bytes);
   loaded.bom = content.size() != bytes->size();

@@ -4,6 +4,8 @@
 
 #include "common/Application.h"
 #include "common/CommandLine.h"
+#include "common/Encoding.h"
+#include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/Strings.h"
 #include "platform/Dialogs.h"
@@ -174,7 +176,13 @@ void TDebugBox2::appendLine(std::string line) {
 void TDebugBox2::LoadFromFile(const std::string& path) {
   m_lines.clear();
   ++m_logGeneration;
-  const auto text = ReadTextFile(path);
+  // The launcher's log that the viewer takes over: our own file in the
+  // private temporary folder, not one of the magazine's, so it is not
+  // confined to the magazine (still only a regular file, and capped).
+  const std::optional<std::string> resolved = ResolveExisting(path);
+  std::optional<std::string> bytes = resolved ? ReadFileBytes(*resolved) : std::nullopt;
+  const std::optional<std::string> text =
+      bytes ? std::optional<std::string>(DecodeText(WithoutBom(*bytes))) : std::nullopt;
   if (!text) {
     if (m_view) m_view->linesReplaced(m_lines);
     throw ConsoleFileError("Cannot read " + path);

@@ -28,6 +28,7 @@
 
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 #include "hypertext/References.h"
 
 namespace pagemoor {
@@ -151,7 +152,7 @@ bool HtmlPaneWidget::LoadDocument(const std::string& path) {
   } else {
     return false;
   }
-  const auto bytes = ReadFileBytes(file);
+  const auto bytes = ReadMagazineFile(file, FileKind::Text);
   if (!bytes) return false;
 
   rememberScrollOfShownDocument();
@@ -180,7 +181,7 @@ void HtmlPaneWidget::setHistoryIndex(int index) {
   const PaneHistory::Entry* entry = m_history.setIndex(index);
   if (!entry) return;
   const PaneHistory::Entry target = *entry;
-  const auto bytes = ReadFileBytes(target.document);
+  const auto bytes = ReadMagazineFile(target.document, FileKind::Text);
   showPage(DecodePage(bytes.value_or(std::string())), target.document, std::string(), target.scrollPosition,
            false);
 }

@@ -44,7 +44,8 @@ class ArchiveBytes {
   }
 
   bool open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO named as the archive must not stop us at the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -61,7 +62,7 @@ class ArchiveBytes {
     }
     ::close(fd);
     if (m_map || m_size == 0) return true;
-    auto read = ReadFileBytes(path);
+    auto read = ReadFileBytes(path, FileKind::Archive);
     if (!read) return false;
     m_copy = std::move(*read);
     return true;

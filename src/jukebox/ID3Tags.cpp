@@ -1,10 +1,15 @@
 #include "jukebox/ID3Tags.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
-#include <fstream>
+#include <istream>
 
 #include "common/Encoding.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 
 namespace pagemoor {
 
@@ -107,13 +112,20 @@ bool TID3v1Tag::ReadFromFile(const std::string& path) {
   *this = TID3v1Tag();
   const auto found = ResolveExisting(path);
   if (!found || !FileExists(*found)) return false;
-  // Only the end of the file is read: titles are computed for every entry of
-  // the list after each change of it.
-  std::ifstream in(*found, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff end = in.tellg();
-  if (end < 0) return false;
-  return ReadFromStream(in, static_cast<std::uint64_t>(end));
+  // Titles are computed for every entry after each change of the list, so
+  // nothing is logged here: playing the entry says why it was refused.
+  if (WhereIs(*found) != PlaceOfFile::Inside) return false;
+  // Only the end of the file is read. O_NONBLOCK and the regular-file check:
+  // a FIFO or a device in a list must not stop the jukebox.
+  const int fd = ::open(found->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  std::string block(kBlockSize, '\0');
+  bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(kBlockSize) &&
+              ::pread(fd, block.data(), kBlockSize, st.st_size - static_cast<off_t>(kBlockSize)) ==
+                  static_cast<ssize_t>(kBlockSize);
+  ::close(fd);
+  return read && ReadFromBlock(block);
 }
 
 }  // namespace pagemoor

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 #include "console/DebugBox2.h"
 #include "jukebox/Playlists.h"
@@ -304,9 +305,14 @@ void Jukebox::PridatClick() {
   options.filter = kOpen1Filter;
   const std::optional<std::vector<std::string>> chosen = m_filesDialog(options);
   if (!chosen) return;
+  // The reader's own files may lie anywhere, and so may what a playlist of
+  // the reader's names.
+  for (const std::string& path : *chosen) AllowReaderChoice(path);
   // A playlist that fails to load costs only its own entries (not reported);
   // the other files are still added.
-  addPaths(ExpandPlaylistFiles(*chosen));
+  const std::vector<std::string> entries = ExpandPlaylistFiles(*chosen);
+  for (const std::string& entry : entries) AllowReaderChoice(entry);
+  addPaths(entries);
   RefreshTitles();
 }
 
@@ -341,7 +347,8 @@ void Jukebox::NacistClick() {
   options.filter = kListLoadFilter;
   const std::optional<FileDialogResult> chosen = platform().openFileDialog(options);
   if (!chosen) return;
-  LoadPlaylistFile(chosen->path);
+  AllowReaderChoice(chosen->path);
+  LoadPlaylistFile(chosen->path, true);
 }
 
 void Jukebox::UlozitClick() {
@@ -350,6 +357,7 @@ void Jukebox::UlozitClick() {
   options.filter = kListSaveFilter;
   const std::optional<FileDialogResult> chosen = platform().saveFileDialog(options);
   if (!chosen) return;
+  AllowReaderChoice(ChangeFileExt(chosen->path, chosen->filterIndex == 2 ? ".M3U" : ".PQL"));
   if (chosen->filterIndex == 2)
     SavePlainPlaylist(ChangeFileExt(chosen->path, ".M3U"), m_paths);
   else
@@ -357,12 +365,15 @@ void Jukebox::UlozitClick() {
 }
 
 void Jukebox::WMDropFiles(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) AllowReaderChoice(path);
   addPaths(paths);
   RefreshTitles();
 }
 
-void Jukebox::LoadPlaylistFile(const std::string& name) {
+void Jukebox::LoadPlaylistFile(const std::string& name, bool readersOwn) {
   const std::vector<std::string> entries = ::pagemoor::LoadPlaylistFile(name);
+  if (readersOwn)
+    for (const std::string& entry : entries) AllowReaderChoice(entry);
   m_paths.clear();
   m_pathIndex = -1;
   addPaths(entries);

@@ -277,8 +277,9 @@ class Jukebox {
   void WMDropFiles(const std::vector<std::string>& paths);
   // Replaces the path list by a playlist's entries and refreshes the titles
   // (also the console's "load_music_list"). A count that is no integer throws
-  // ConvertError and leaves the list as it was.
-  void LoadPlaylistFile(const std::string& name);
+  // ConvertError and leaves the list as it was. A list the reader chose
+  // (readersOwn) may name files anywhere; a magazine's only its own.
+  void LoadPlaylistFile(const std::string& name, bool readersOwn = false);
   // The title list anew from the path list.
   void RefreshTitles();
 

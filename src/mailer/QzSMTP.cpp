@@ -236,7 +236,9 @@ std::string TQzSMTP::textLines(const std::vector<std::string>& lines, bool seven
 }
 
 void TQzSMTP::appendAttachment(std::string& body, const std::string& path) {
-  const std::optional<std::string> bytes = ReadFileBytes(path);
+  // The reader's own file, attached by the reader: read from anywhere, but
+  // only a regular file and no more than a mail can carry.
+  const std::optional<std::string> bytes = ReadFileBytes(path, FileKind::Attachment);
   if (!bytes) {
     if (OnAttachmentNotFound) OnAttachmentNotFound(*this, path);
     throw MailError("Cannot open file \"" + path + "\"");

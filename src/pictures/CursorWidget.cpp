@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/FileIo.h"
+#include "common/MagazineFiles.h"
 
 namespace pagemoor {
 namespace {
@@ -64,7 +65,7 @@ AnimatedCursor::~AnimatedCursor() {
 }
 
 std::unique_ptr<AnimatedCursor> AnimatedCursor::fromFile(const std::string& hostPath, QObject* parent) {
-  const std::optional<std::string> bytes = ReadFileBytes(hostPath);
+  const std::optional<std::string> bytes = ReadMagazineFile(hostPath, FileKind::Picture);
   if (!bytes) return std::make_unique<AnimatedCursor>(parent);
   return fromBytes(*bytes, parent);
 }

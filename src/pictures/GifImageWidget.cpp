@@ -2,6 +2,7 @@
 
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 
 namespace pagemoor {
 
@@ -30,9 +31,7 @@ GifImageWidget::GifImageWidget(QWidget* parent) : ImageWidget(parent), m_timer(t
 GifImageWidget::~GifImageWidget() = default;
 
 bool GifImageWidget::LoadFromFile(const std::string& path) {
-  const auto existing = ResolveExisting(HostPath(path));
-  std::optional<std::string> bytes;
-  if (existing) bytes = ReadFileBytes(*existing);
+  std::optional<std::string> bytes = ReadMagazineFile(HostPath(path), FileKind::Picture);
   return LoadFromBytes(bytes ? std::move(*bytes) : std::string());
 }
 

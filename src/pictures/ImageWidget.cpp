@@ -5,6 +5,7 @@
 
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 #include "pictures/JpegDecoder.h"
 #include "pictures/OtherPictures.h"
@@ -22,9 +23,7 @@ QImage ToQImage(const RgbaImage& rgba) {
 }
 
 std::optional<std::string> ReadPictureFile(const std::string& path) {
-  const auto existing = ResolveExisting(HostPath(path));
-  if (!existing) return std::nullopt;
-  return ReadFileBytes(*existing);
+  return ReadMagazineFile(HostPath(path), FileKind::Picture);
 }
 
 // A TGA file has no signature at its start; version 2 files end with one.

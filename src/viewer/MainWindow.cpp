@@ -21,6 +21,7 @@
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "common/IniLang.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 #include "console/ConsoleWindow.h"
 #include "console/DebugBox2.h"
@@ -91,6 +92,9 @@ TfrmMain::TfrmMain(TThinking_box* thinking, QWidget* parent)
   resize(kDesignWidth, kDesignHeight);
   buildControls();
   buildConsole();
+  // A file the magazine names but may not have is "not found" to the reader,
+  // and the author learns why from this one line.
+  SetFileRefusalLog([this](const std::string& line) { m_console->Log(kSystem, line); });
   m_shutdown = std::make_unique<ViewerShutdown>(*m_console, *this);
   m_surface.setPresenter(this);
   m_desktop.setPresenter(this);
@@ -99,6 +103,7 @@ TfrmMain::TfrmMain(TThinking_box* thinking, QWidget* parent)
 
 TfrmMain::~TfrmMain() {
   runGuarded([this] { m_shutdown->FormDestroy(); });
+  SetFileRefusalLog({});
   destroyConsole();
   m_consoleWindow.reset();
 }

@@ -2,6 +2,7 @@
 
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
+#include "common/MagazineFiles.h"
 #include "common/Strings.h"
 #include "console/DebugBox2.h"
 #include "hypertext/HtmlPaneWidget.h"
@@ -18,9 +19,8 @@ namespace {
 // Replaces the bytes only when the file is there and can be read.
 void LoadExisting(const std::string& path, std::string& stream) {
   if (!FileExists(path)) return;
-  const std::optional<std::string> resolved = ResolveExisting(path);
-  if (!resolved) return;
-  if (std::optional<std::string> bytes = ReadFileBytes(*resolved)) stream = std::move(*bytes);
+  if (std::optional<std::string> bytes = ReadMagazineFile(path, FileKind::Picture))
+    stream = std::move(*bytes);
 }
 
 }  // namespace
