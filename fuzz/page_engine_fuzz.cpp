@@ -44,8 +44,7 @@ pagemoor::HtmlPaneWidget& Pane() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pagemoor::HtmlPaneWidget& pane = Pane();
-  const std::string text =
-      pagemoor::DecodePage(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string text = pagemoor::DecodePage(std::string_view(reinterpret_cast<const char*>(data), size));
   pane.LoadDocumentLines({text});
   QApplication::processEvents();
   pane.grab();

@@ -672,13 +672,15 @@ class PageBuilder {
     const std::string& name = tag.name;
     if (name == "map" || name == "form" || name == "base" || name == "bgsound") return Shape::Gone;
     if (name == "area" && m_openMap != npos) return Shape::Gone;
-    if (name == "embed" && tag.has("src") && IsSoundFile(DecodeEntities(tag.value("src")))) return Shape::Gone;
+    if (name == "embed" && tag.has("src") && IsSoundFile(DecodeEntities(tag.value("src"))))
+      return Shape::Gone;
     if (name == "input") {
-      return LowerCopy(TrimSpaces(DecodeEntities(tag.value("type")))) == "hidden" ? Shape::Gone : Shape::Empty;
+      return LowerCopy(TrimSpaces(DecodeEntities(tag.value("type")))) == "hidden" ? Shape::Gone
+                                                                                  : Shape::Empty;
     }
     // Form controls become pictures; scripts, style sheets and a title are
     // read to their end here.
-    static constexpr std::string_view kEmpty[] = {"img",    "br",     "hr",     "meta",  "select",
+    static constexpr std::string_view kEmpty[] = {"img",      "br",     "hr",     "meta", "select",
                                                   "textarea", "button", "script", "style"};
     if (std::find(std::begin(kEmpty), std::end(kEmpty), name) != std::end(kEmpty)) return Shape::Empty;
     if (name == "title") return titleEnd(tag) == npos ? Shape::Holder : Shape::Empty;
@@ -711,7 +713,8 @@ class PageBuilder {
       return tag.end;
     }
     const Shape shape = shapeOf(tag);
-    if (shape != Shape::Gone && !m_nesting.open(name, shape == Shape::Empty, m_page.html)) return leaveOut(tag);
+    if (shape != Shape::Gone && !m_nesting.open(name, shape == Shape::Empty, m_page.html))
+      return leaveOut(tag);
     if (name == "a" || name == "frame" || name == "iframe") {
       references(tag, {{name == "a" ? "href" : "src", ReferenceKind::Link}});
     } else if (name == "img") {

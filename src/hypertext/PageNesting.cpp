@@ -9,23 +9,40 @@ namespace {
 
 // Names the rules below refer to, by their fixed ids.
 enum Known : int {
-  kTable, kTr, kTd, kTh, kThead, kTbody, kTfoot, kCaption, kP, kLi, kUl, kOl, kDd, kDt, kDl, kHead, kBody
+  kTable,
+  kTr,
+  kTd,
+  kTh,
+  kThead,
+  kTbody,
+  kTfoot,
+  kCaption,
+  kP,
+  kLi,
+  kUl,
+  kOl,
+  kDd,
+  kDt,
+  kDl,
+  kHead,
+  kBody
 };
-constexpr std::array<std::string_view, 17> kKnownNames = {"table", "tr", "td", "th",   "thead", "tbody",
-                                                          "tfoot", "caption", "p", "li", "ul", "ol",
-                                                          "dd",    "dt", "dl", "head", "body"};
+constexpr std::array<std::string_view, 17> kKnownNames = {"table", "tr",      "td", "th",   "thead", "tbody",
+                                                          "tfoot", "caption", "p",  "li",   "ul",    "ol",
+                                                          "dd",    "dt",      "dl", "head", "body"};
 
 // Elements the engine lays out in the line, which a new paragraph closes on
 // its way to the paragraph they are in. Names it does not know it also treats
 // so, but they are left off: the walk stops at them and counts deeper.
 constexpr std::array<std::string_view, 21> kInlineNames = {
-    "a",    "b",    "big",   "cite",  "code",   "dfn", "em",  "font", "i",  "kbd", "nobr",
-    "s",    "samp", "small", "span",  "strong", "sub", "sup", "tt",   "u",  "var"};
+    "a", "b",    "big",   "cite", "code",   "dfn", "em",  "font", "i", "kbd", "nobr",
+    "s", "samp", "small", "span", "strong", "sub", "sup", "tt",   "u", "var"};
 constexpr int kFirstInline = static_cast<int>(kKnownNames.size());
 constexpr std::size_t kInlineWalk = 32;
 
 bool IsTablePart(int id) {
-  return id == kTr || id == kTd || id == kTh || id == kThead || id == kTbody || id == kTfoot || id == kCaption;
+  return id == kTr || id == kTd || id == kTh || id == kThead || id == kTbody || id == kTfoot ||
+         id == kCaption;
 }
 
 }  // namespace
@@ -56,7 +73,8 @@ std::size_t PageNesting::tables() const {
 std::ptrdiff_t PageNesting::nearest(std::initializer_list<int> ids) const {
   if (std::none_of(ids.begin(), ids.end(), [this](int id) { return isOpen(id); })) return -1;
   for (std::size_t i = m_stack.size(); i > 0; --i)
-    if (std::find(ids.begin(), ids.end(), m_stack[i - 1]) != ids.end()) return static_cast<std::ptrdiff_t>(i - 1);
+    if (std::find(ids.begin(), ids.end(), m_stack[i - 1]) != ids.end())
+      return static_cast<std::ptrdiff_t>(i - 1);
   return -1;
 }
 
@@ -204,7 +222,8 @@ bool PageNesting::close(std::string_view name) {
     --m_dropped[static_cast<std::size_t>(id)];
     // No table left out is open any more: rows and cells count again.
     if (id == kTable && m_dropped[kTable] == 0)
-      for (int part : {kTr, kTd, kTh, kThead, kTbody, kTfoot, kCaption}) m_dropped[static_cast<std::size_t>(part)] = 0;
+      for (int part : {kTr, kTd, kTh, kThead, kTbody, kTfoot, kCaption})
+        m_dropped[static_cast<std::size_t>(part)] = 0;
     return false;
   }
   // A closing tag that matches nothing open is ignored by the engine too.

@@ -70,7 +70,9 @@ class PageNesting {
  private:
   int idOf(std::string_view name);
   int knownId(std::string_view name) const;
-  bool isOpen(int id) const { return id >= 0 && static_cast<std::size_t>(id) < m_open.size() && m_open[id] > 0; }
+  bool isOpen(int id) const {
+    return id >= 0 && static_cast<std::size_t>(id) < m_open.size() && m_open[id] > 0;
+  }
   // The index in m_stack of the nearest open element among ids, or -1.
   std::ptrdiff_t nearest(std::initializer_list<int> ids) const;
   // How many open elements stay when id opens, and how many the engine
@@ -84,11 +86,11 @@ class PageNesting {
   void leaveOut(int id);
 
   std::unordered_map<std::string, int> m_ids;
-  std::vector<int> m_stack;           // ids of the open elements, outermost first
-  std::vector<std::size_t> m_open;    // per id: how many m_stack holds
-  std::vector<std::size_t> m_dropped; // per id: left out and not yet closed
-  std::vector<std::size_t> m_items;   // per open list, innermost last: its items so far
-  std::size_t m_looseItems = 0;       // items outside any list
+  std::vector<int> m_stack;            // ids of the open elements, outermost first
+  std::vector<std::size_t> m_open;     // per id: how many m_stack holds
+  std::vector<std::size_t> m_dropped;  // per id: left out and not yet closed
+  std::vector<std::size_t> m_items;    // per open list, innermost last: its items so far
+  std::size_t m_looseItems = 0;        // items outside any list
   std::size_t m_spent = 0;
   bool m_past = false;
 };

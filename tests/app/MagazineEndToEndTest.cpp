@@ -128,8 +128,9 @@ TEST_F(MagazineRun, AnEndSignalStopsALongScriptMidway) {
 TEST_F(MagazineRun, AReadingWithoutASingleInstanceCheckSaysSo) {
   t.write("prog/scripts/start.txt", "");
   t.write("blocked", "");
-  const int code = finish(start({"/develope"}, "command:exit now",
-                                {"TEMP=" + t.file("blocked/tmp"), "XDG_RUNTIME_DIR=" + t.file("blocked/run")}));
+  const int code =
+      finish(start({"/develope"}, "command:exit now",
+                   {"TEMP=" + t.file("blocked/tmp"), "XDG_RUNTIME_DIR=" + t.file("blocked/run")}));
   EXPECT_EQ(code, 0) << errors();
   const std::string log = mirrorLog();
   const std::string note = "System: Single-instance check off: cannot create " + t.file("blocked/tmp/");

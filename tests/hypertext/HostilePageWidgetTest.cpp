@@ -24,7 +24,8 @@ std::string Repeat(std::string_view unit, std::size_t times) {
   return out;
 }
 
-std::string Nested(std::string_view open, std::string_view close, std::size_t levels, std::string_view middle) {
+std::string Nested(std::string_view open, std::string_view close, std::size_t levels,
+                   std::string_view middle) {
   return Repeat(open, levels) + std::string(middle) + Repeat(close, levels);
 }
 
@@ -43,8 +44,10 @@ TEST(HostilePage, ThePaneShowsEveryHostilePageInBoundedTime) {
       {"unclosed fonts", Repeat("<font size=2>", kLevels) + "deep"},
       {"unclosed tables", Repeat("<table><tr><td>", kLevels / 5) + "deep"},
       {"flat elements", Repeat("<b>x</b> ", 3 * kLevels) + "deep"},
-      {"text in deep tables", Repeat("<table><tr><td>", kMaxTableNesting) + Repeat("lorem ipsum ", kLevels) + "deep"},
-      {"paragraphs in deep tables", Repeat("<table><tr><td>", kMaxTableNesting) + Repeat("<p>x</p>", kLevels) + "deep"},
+      {"text in deep tables",
+       Repeat("<table><tr><td>", kMaxTableNesting) + Repeat("lorem ipsum ", kLevels) + "deep"},
+      {"paragraphs in deep tables",
+       Repeat("<table><tr><td>", kMaxTableNesting) + Repeat("<p>x</p>", kLevels) + "deep"},
   };
   test::TempFolder folder;
   HtmlPaneWidget pane;

@@ -19,7 +19,9 @@ namespace {
 
 std::size_t Count(std::string_view text, std::string_view needle) {
   std::size_t n = 0;
-  for (std::size_t at = text.find(needle); at != std::string_view::npos; at = text.find(needle, at + needle.size())) ++n;
+  for (std::size_t at = text.find(needle); at != std::string_view::npos;
+       at = text.find(needle, at + needle.size()))
+    ++n;
   return n;
 }
 
@@ -30,7 +32,8 @@ std::string Repeat(std::string_view unit, std::size_t times) {
   return out;
 }
 
-std::string Nested(std::string_view open, std::string_view close, std::size_t levels, std::string_view middle) {
+std::string Nested(std::string_view open, std::string_view close, std::size_t levels,
+                   std::string_view middle) {
   return Repeat(open, levels) + std::string(middle) + Repeat(close, levels);
 }
 
@@ -40,15 +43,16 @@ TEST(PageNesting, HostileNestingKeepsItsTextAndLosesTheTagsTooDeep) {
   struct Case {
     const char* name;
     std::string html;
-    const char* tag;           // an opening tag to count in the result
-    std::size_t kept;          // how many of it stay
+    const char* tag;                          // an opening tag to count in the result
+    std::size_t kept;                         // how many of it stay
     const char* closing;                      // its closing tag
     std::optional<std::size_t> closingsKept;  // how many of those stay
   };
   const Case cases[] = {
       {"div", Nested("<div>", "</div>", kHostile, "x") + "after", "<div>", kMaxPageNesting, "</div>",
        kMaxPageNesting},
-      {"bold", Nested("<b>", "</b>", kHostile, "x") + "after", "<b>", kMaxPageNesting, "</b>", kMaxPageNesting},
+      {"bold", Nested("<b>", "</b>", kHostile, "x") + "after", "<b>", kMaxPageNesting, "</b>",
+       kMaxPageNesting},
       {"list", Nested("<ul>", "</ul>", kHostile, "<li>x") + "after", "<ul>", kMaxPageNesting, "</ul>",
        kMaxPageNesting},
       // An item under a list left out follows the item it would be in, as
@@ -56,28 +60,30 @@ TEST(PageNesting, HostileNestingKeepsItsTextAndLosesTheTagsTooDeep) {
       // list kept, which takes no more than its share.
       {"list items", Nested("<ul><li>", "</li></ul>", kHostile, "x") + "after", "<li>",
        kMaxPageNesting / 2 + kMaxListItems - 1, "</ul>", std::nullopt},
-      {"long list", "<ul>" + Repeat("<li>x", 3 * kMaxListItems) + "</ul>after", "<li>", kMaxListItems, "</ul>", 1},
+      {"long list", "<ul>" + Repeat("<li>x", 3 * kMaxListItems) + "</ul>after", "<li>", kMaxListItems,
+       "</ul>", 1},
       {"table", Nested("<table><tr><td>", "</td></tr></table>", kHostile / 5, "x") + "after", "<table>",
        kMaxTableNesting, "</table>", kMaxTableNesting},
       // Rows and cells of a table left out go with it, closed or not.
       {"table cells", Nested("<table><tr><td>", "</td></tr></table>", kHostile / 5, "x") + "after", "<td>",
        kMaxTableNesting, "</td>", kMaxTableNesting},
-      {"unclosed tables", Repeat("<table><tr><td>", kHostile / 5) + "x" + "after", "<table>", kMaxTableNesting,
-       "</table>", 0},
+      {"unclosed tables", Repeat("<table><tr><td>", kHostile / 5) + "x" + "after", "<table>",
+       kMaxTableNesting, "</table>", 0},
       {"unclosed font", Repeat("<font color=red>", kHostile) + "x" + "after", "<font", kMaxPageNesting,
        "</font>", 0},
       {"unknown tags", Repeat("<zz>", kHostile) + "x" + "after", "<zz>", kMaxPageNesting, "</zz>", 0},
       // Cells are closed by the next cell only within their row: a cell that
       // holds a bold word and the next cell stay side by side.
-      {"cells inside bold", "<table><tr>" + Repeat("<td><b>", kHostile) + "x" + "after", "<td>", kHostile, "</td>",
-       0},
+      {"cells inside bold", "<table><tr>" + Repeat("<td><b>", kHostile) + "x" + "after", "<td>", kHostile,
+       "</td>", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto start = std::chrono::steady_clock::now();
     const PreparedPage page = PreparePage(c.html);
     const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+            .count();
     std::printf("%s: %zu bytes prepared in %lld ms\n", c.name, c.html.size(), static_cast<long long>(ms));
     if (std::string_view(c.name) != "cells inside bold") {
       EXPECT_EQ(Count(page.html, c.tag), c.kept);
@@ -115,9 +121,10 @@ TEST(PageNesting, PagesThatLeaveElementsOpenKeepEveryTag) {
       {"line breaks and pictures", Repeat("line<br><img alt=picture><hr>", kMany), "<br>"},
       {"closed elements", Repeat("<div><b>text</b></div>", kMany), "<b>"},
       // A layout of the time: tables four deep, fonts in every cell.
-      {"layout tables", Repeat(Nested("<table width=100%><tr><td><font face=Arial>", "</font></td></tr></table>", 4,
-                                      "<p>text<br>more"),
-                               kMany / 10),
+      {"layout tables",
+       Repeat(Nested("<table width=100%><tr><td><font face=Arial>", "</font></td></tr></table>", 4,
+                     "<p>text<br>more"),
+              kMany / 10),
        "<table width"},
   };
   for (const Case& c : cases) {
@@ -157,8 +164,8 @@ TEST(PageNesting, APagePastItsBudgetEndsItsTablesAndKeepsItsText) {
   };
   const Case cases[] = {
       {"flat", Repeat("<b>x</b>", kPageLayoutBudget + 1000)},
-      {"deep tables",
-       Nested("<table><tr><td>", "</td></tr></table>", kMaxTableNesting, Repeat("<p>x</p>", kPageLayoutBudget / 100))},
+      {"deep tables", Nested("<table><tr><td>", "</td></tr></table>", kMaxTableNesting,
+                             Repeat("<p>x</p>", kPageLayoutBudget / 100))},
       {"text in deep tables", Repeat("<table><tr><td>", kMaxTableNesting) +
                                   Repeat("x", kPageLayoutBudget * kTextBytesPerUnit / 100) + "<b>y</b>"},
   };
@@ -178,15 +185,17 @@ TEST(PageNesting, APagePastItsBudgetEndsItsTablesAndKeepsItsText) {
   }
   // The tables end before the text that would have gone past the budget.
   const PreparedPage text = PreparePage(cases[2].html);
-  EXPECT_TRUE(text.html.starts_with(Repeat("<table><tr><td>", kMaxTableNesting) + Repeat("</table>", kMaxTableNesting)));
+  EXPECT_TRUE(text.html.starts_with(Repeat("<table><tr><td>", kMaxTableNesting) +
+                                    Repeat("</table>", kMaxTableNesting)));
 }
 
 TEST(PageNesting, WhatIsLeftOutOfAFullPageIsNotRead) {
   // Past the budget, scripts, style sheets and form controls go whole: their
   // content is no text of the page. Links go without their references.
   const std::string full = Repeat("<b>x</b>", kPageLayoutBudget + 10);
-  const PreparedPage page = PreparePage(full + "<script>var a = '<b>';</script><style>p {}</style>"
-                                               "<textarea>value</textarea><a href=\"x.htm\">link</a>");
+  const PreparedPage page = PreparePage(full +
+                                        "<script>var a = '<b>';</script><style>p {}</style>"
+                                        "<textarea>value</textarea><a href=\"x.htm\">link</a>");
   EXPECT_TRUE(page.html.ends_with("xxxxxlink"));
   EXPECT_TRUE(page.references.empty());
   EXPECT_TRUE(page.controls.empty());

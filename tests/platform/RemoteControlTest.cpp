@@ -12,12 +12,12 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <algorithm>
-#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -295,7 +295,9 @@ TEST_F(RemoteControlTest, SilentConnectionsAreClosedAndCapped) {
     silent.back()->connectToServer(path);
     ASSERT_TRUE(silent.back()->waitForConnected(5000));
     // Taken by the listener one by one, in the order they came.
-    ASSERT_TRUE(PumpUntil([&] { return listener.connections().openCount() == std::min(i + 1, ConnectionGuard::kMaxConnections); }));
+    ASSERT_TRUE(PumpUntil([&] {
+      return listener.connections().openCount() == std::min(i + 1, ConnectionGuard::kMaxConnections);
+    }));
   }
   // The first ones gave way to the last.
   for (std::size_t i = 0; i < kSilent - ConnectionGuard::kMaxConnections; ++i) {
@@ -318,7 +320,8 @@ TEST_F(RemoteControlTest, SilentConnectionsAreClosedAndCapped) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
   }
   EXPECT_EQ(talker.state(), QLocalSocket::ConnectedState);
-  for (const auto& s : silent) EXPECT_TRUE(PumpUntil([&] { return s->state() == QLocalSocket::UnconnectedState; }));
+  for (const auto& s : silent)
+    EXPECT_TRUE(PumpUntil([&] { return s->state() == QLocalSocket::UnconnectedState; }));
   EXPECT_EQ(listener.connections().openCount(), 1u);
   // And it goes too once it falls silent.
   EXPECT_TRUE(PumpUntil([&] { return talker.state() == QLocalSocket::UnconnectedState; }));
