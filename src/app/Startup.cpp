@@ -54,6 +54,10 @@ int Startup::run() {
     m_outcome = StartupOutcome::AlreadyRunning;
     return kStartupExitCode;
   }
+  // Neither the runtime folder nor the private temporary one takes the lock
+  // file: a second start would run beside this one, and the log says so.
+  if (const std::string problem = platform().singleInstanceProblem(); !problem.empty())
+    m_settings.notes.push_back(problem);
 
   DeleteLauncherLog();
 

@@ -6,6 +6,7 @@
 #include "common/IniLang.h"
 #include "common/Strings.h"
 #include "platform/Dialogs.h"
+#include "platform/Platform.h"
 
 namespace pagemoor {
 
@@ -50,10 +51,21 @@ void ScriptRunner::RunScript(const std::string& name) {
       if (--r.m_depth == 0) r.m_unwinding = false;
     }
   } depth(*this);
+  if (m_depth == 1) m_linesSinceEvents = 0;
   for (const std::string& line : lines) {
-    if (m_unwinding) return;
+    if (m_unwinding || breathe()) return;
     m_console.Execute(line);
   }
+}
+
+bool ScriptRunner::breathe() {
+  // A script of hundreds of thousands of lines would otherwise hold the
+  // window and the end signals, which arrive as events, until its last line.
+  if (++m_linesSinceEvents >= kLinesBetweenEvents) {
+    m_linesSinceEvents = 0;
+    platform().processEvents();
+  }
+  return m_stopWhen && m_stopWhen();
 }
 
 }  // namespace pagemoor

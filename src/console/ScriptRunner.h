@@ -2,6 +2,7 @@
 // "scripts" folder, each line run through the console as if typed.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "console/DebugBox2.h"
@@ -14,7 +15,17 @@ class ScriptRunner {
   // others, is stopped at this depth.
   static constexpr int kMaxNesting = 32;
 
+  // A long script lets the window's events in (and with them a request to
+  // end the reading) after every so many lines. Only long ones: a script of a
+  // few lines runs as one step, as it always has, with no reader's click
+  // coming between its lines.
+  static constexpr int kLinesBetweenEvents = 256;
+
   explicit ScriptRunner(TDebugBox2& console) : m_console(console) {}
+
+  // True once the reading is ending: every running script stops before its
+  // next line.
+  void setStopWhen(std::function<bool()> stop) { m_stopWhen = std::move(stop); }
 
   // The "run_script" command: the parameter is the script's name.
   void cmdRun_Script(Sender sender, const std::string& params);
@@ -24,7 +35,12 @@ class ScriptRunner {
   void RunScript(const std::string& name);
 
  private:
+  // Lets pending events run now and then; true when the scripts must stop.
+  bool breathe();
+
   TDebugBox2& m_console;
+  std::function<bool()> m_stopWhen;
+  int m_linesSinceEvents = 0;
   int m_depth = 0;
   bool m_unwinding = false;  // the nesting limit was hit: every script of the chain stops
 };

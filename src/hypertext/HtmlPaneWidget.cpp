@@ -67,19 +67,22 @@ std::string AttachMapsToImages(const std::string& html) {
   for (std::size_t tag = lower.find("<img", 0); tag != std::string::npos; tag = lower.find("<img", tag + 4)) {
     const std::size_t end = lower.find('>', tag);
     if (end == std::string::npos) break;
-    const std::size_t map = lower.find(kMap, tag);
-    if (map == std::string::npos || map > end) continue;
+    // Searched within the tag only: a page of many pictures without maps
+    // would otherwise be searched to its end once per picture.
+    const std::string_view inTag = std::string_view(lower).substr(0, end);
+    const std::size_t map = inTag.find(kMap, tag);
+    if (map == std::string::npos) continue;
     std::size_t digits = map + kMap.size();
     std::size_t mapEnd = digits;
     while (mapEnd < end && std::isdigit(static_cast<unsigned char>(html[mapEnd]))) ++mapEnd;
     if (mapEnd == digits) continue;
     // src="pm:ref/N": the token right after src=.
-    std::size_t src = lower.find("src=", tag);
-    while (src != std::string::npos && src < end && !std::isspace(static_cast<unsigned char>(lower[src - 1])))
-      src = lower.find("src=", src + 4);
-    if (src == std::string::npos || src > end) continue;
-    std::size_t ref = lower.find(kRef, src);
-    if (ref == std::string::npos || ref > end || ref > src + 5) continue;
+    std::size_t src = inTag.find("src=", tag);
+    while (src != std::string::npos && !std::isspace(static_cast<unsigned char>(lower[src - 1])))
+      src = inTag.find("src=", src + 4);
+    if (src == std::string::npos) continue;
+    std::size_t ref = inTag.find(kRef, src);
+    if (ref == std::string::npos || ref > src + 5) continue;
     std::size_t refEnd = ref + kRef.size();
     while (refEnd < end && std::isdigit(static_cast<unsigned char>(html[refEnd]))) ++refEnd;
     out.append(html, done, refEnd - done);

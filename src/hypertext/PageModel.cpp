@@ -9,6 +9,7 @@
 
 #include "common/Encoding.h"
 #include "common/Strings.h"
+#include "hypertext/PageNesting.h"
 
 namespace pagemoor {
 namespace {
@@ -631,6 +632,7 @@ class PageBuilder {
       if (m_select->optionOpen) m_select->optionText.append(chunk);
       return;
     }
+    m_nesting.text(chunk.size(), m_page.html);
     m_page.html.append(chunk);
   }
 
@@ -662,16 +664,57 @@ class PageBuilder {
     return handle(m_tag);
   }
 
+  // How the engine sees an opening tag: not at all (we take it out), as an
+  // element without content, or as one that holds what follows it.
+  enum class Shape { Gone, Empty, Holder };
+
+  Shape shapeOf(const Tag& tag) {
+    const std::string& name = tag.name;
+    if (name == "map" || name == "form" || name == "base" || name == "bgsound") return Shape::Gone;
+    if (name == "area" && m_openMap != npos) return Shape::Gone;
+    if (name == "embed" && tag.has("src") && IsSoundFile(DecodeEntities(tag.value("src"))))
+      return Shape::Gone;
+    if (name == "input") {
+      return LowerCopy(TrimSpaces(DecodeEntities(tag.value("type")))) == "hidden" ? Shape::Gone
+                                                                                  : Shape::Empty;
+    }
+    // Form controls become pictures; scripts, style sheets and a title are
+    // read to their end here.
+    static constexpr std::string_view kEmpty[] = {"img",      "br",     "hr",     "meta", "select",
+                                                  "textarea", "button", "script", "style"};
+    if (std::find(std::begin(kEmpty), std::end(kEmpty), name) != std::end(kEmpty)) return Shape::Empty;
+    if (name == "title") return titleEnd(tag) == npos ? Shape::Holder : Shape::Empty;
+    return Shape::Holder;
+  }
+
+  // Where reading goes on when the engine is not to see the tag: past the
+  // whole element for those whose content is no text of the page.
+  std::size_t leaveOut(const Tag& tag) {
+    const std::string& name = tag.name;
+    if (name == "textarea") return elementEnd(tag, "</textarea").second;
+    if (name == "button") return elementEnd(tag, "</button").second;
+    if (name == "script") return elementEnd(tag, "</script").second;
+    if (name == "style") return elementEnd(tag, "</style").second;
+    if (name == "title") {
+      const std::size_t close = titleEnd(tag);
+      if (close != npos) return m_reader.read(close).end;
+    }
+    return tag.end;
+  }
+
   std::size_t handle(const Tag& tag) {
     const std::string& name = tag.name;
     if (tag.closing) {
       if (name == "map") {
         m_openMap = npos;
-      } else if (name != "form") {
+      } else if (name != "form" && m_nesting.close(name)) {
         verbatim(tag.begin, tag.end);
       }
       return tag.end;
     }
+    const Shape shape = shapeOf(tag);
+    if (shape != Shape::Gone && !m_nesting.open(name, shape == Shape::Empty, m_page.html))
+      return leaveOut(tag);
     if (name == "a" || name == "frame" || name == "iframe") {
       references(tag, {{name == "a" ? "href" : "src", ReferenceKind::Link}});
     } else if (name == "img") {
@@ -957,12 +1000,18 @@ class PageBuilder {
     return next;
   }
 
-  std::size_t title(const Tag& tag) {
+  // Where the title's closing tag starts, npos when none follows.
+  std::size_t titleEnd(const Tag& tag) {
     // Once no "</title" follows, none follows any later <title> either: a
     // page full of them is not searched to its end again for every one.
     const std::size_t close = tag.end >= m_noTitleEndFrom ? npos : FindLower(m_text, tag.end, "</title");
+    if (close == npos) m_noTitleEndFrom = std::min(m_noTitleEndFrom, tag.end);
+    return close;
+  }
+
+  std::size_t title(const Tag& tag) {
+    const std::size_t close = titleEnd(tag);
     if (close == npos) {  // no end: not a title, the text stays readable
-      m_noTitleEndFrom = std::min(m_noTitleEndFrom, tag.end);
       verbatim(tag.begin, tag.end);
       return tag.end;
     }
@@ -1015,6 +1064,7 @@ class PageBuilder {
   std::unique_ptr<OpenSelect> m_select;
   Tag m_tag;  // the tag being read; its storage serves every tag of the page
   std::size_t m_noTitleEndFrom = npos;
+  PageNesting m_nesting;
 };
 
 bool PointInPolygon(const std::vector<int>& coords, long long x, long long y) {

@@ -127,6 +127,9 @@ class Platform {
   // exactly `title`, if it still has one. The first caller becomes the
   // running instance for the rest of the process. The default: none runs.
   virtual bool isAlreadyRunning(const std::string& title);
+  // After isAlreadyRunning: why no instance could be told from another (the
+  // folder for the lock file is unusable), empty when the check works.
+  virtual std::string singleInstanceProblem() const { return {}; }
 
   // --- Scripted runs ---
   // The answer queue of a scripted run, or nullptr for an interactive one.

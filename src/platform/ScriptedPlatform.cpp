@@ -182,4 +182,8 @@ bool ScriptedPlatform::isAlreadyRunning(const std::string& title) {
   return m_inner.isAlreadyRunning(title);
 }
 
+std::string ScriptedPlatform::singleInstanceProblem() const {
+  return m_inner.singleInstanceProblem();
+}
+
 }  // namespace pagemoor

@@ -72,6 +72,7 @@ class ScriptedPlatform : public Platform {
   bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
   bool postRemoteMessage(const std::string& peer, int message) override;
   bool isAlreadyRunning(const std::string& title) override;
+  std::string singleInstanceProblem() const override;
 
   AnswerQueue* scriptedAnswers() override { return &m_answers; }
 

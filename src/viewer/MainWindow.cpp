@@ -240,6 +240,9 @@ void TfrmMain::buildConsole() {
   m_consoleHandlers->setDateTime(ShortDateText, LongTimeText);
   m_consoleHandlers->setCommandRegistrar([this] { registerCommands(); });
   m_scripts = std::make_unique<ScriptRunner>(*m_console);
+  // An end signal or a close arrives between a long script's lines; the
+  // lines after it would run on a reading already torn down.
+  m_scripts->setStopWhen([this] { return m_closing || (m_shutdown && m_shutdown->ended()); });
   m_consoleHandlers->attach();
   m_consoleWindow = std::make_unique<ConsoleWindow>(*m_console);
   m_console->setVisible(false);

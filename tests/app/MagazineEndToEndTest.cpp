@@ -99,6 +99,48 @@ TEST_F(MagazineRun, AnEndSignalDuringASendingEndsTheProgramAtOnce) {
   EXPECT_NE(log.find("System: Shutdown Completed"), std::string::npos) << log;
 }
 
+// A start script of 300,000 lines ran for most of a minute with the end
+// signals held back; now SIGTERM ends it between two of its lines.
+TEST_F(MagazineRun, AnEndSignalStopsALongScriptMidway) {
+  constexpr int kLines = 300000;
+  std::string script;
+  for (int i = 0; i < kLines; ++i) script += "play missing.wav\r\n";
+  t.write("prog/scripts/start.txt", script);
+  const pid_t pid = start({"/develope"}, "");
+  ASSERT_TRUE(waitForLog("Sound: Playing missing.wav")) << errors();
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  int status = 0;
+  ASSERT_TRUE(test::WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(5)))
+      << errors();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << errors();
+  const std::string log = mirrorLog();
+  EXPECT_NE(log.find("System: Terminate No Ask"), std::string::npos) << log.substr(log.size() - 2000);
+  std::size_t played = 0;
+  for (auto at = log.find("Sound: Playing"); at != std::string::npos; at = log.find("Sound: Playing", at + 1))
+    ++played;
+  EXPECT_LT(played, static_cast<std::size_t>(kLines));
+  // Nothing of the script runs after the ending's own lines.
+  EXPECT_EQ(log.find("Sound: Playing", log.find("System: Terminate No Ask")), std::string::npos);
+}
+
+// With neither the runtime folder nor the temporary one usable there is no
+// lock file and so no telling a second start from the first: the reading
+// goes on, and its log says once that the check is off.
+TEST_F(MagazineRun, AReadingWithoutASingleInstanceCheckSaysSo) {
+  t.write("prog/scripts/start.txt", "");
+  t.write("blocked", "");
+  const int code =
+      finish(start({"/develope"}, "command:exit now",
+                   {"TEMP=" + t.file("blocked/tmp"), "XDG_RUNTIME_DIR=" + t.file("blocked/run")}));
+  EXPECT_EQ(code, 0) << errors();
+  const std::string log = mirrorLog();
+  const std::string note = "System: Single-instance check off: cannot create " + t.file("blocked/tmp/");
+  const auto at = log.find(note);
+  EXPECT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("Single-instance", at + note.size()), std::string::npos) << log;
+  EXPECT_NE(log.find("System: Shutdown Completed"), std::string::npos) << log;
+}
+
 TEST_F(MagazineRun, AMissingPageShowsTheErrorPageWhoseLinkEndsTheReading) {
   EXPECT_EQ(read("reset_main panes.ini\r\nload_main nothere.htm\r\n", "link:Opustit Program"), 0) << errors();
   const std::string log = mirrorLog();

@@ -117,5 +117,29 @@ TEST_F(Scripts, AScriptThatRunsItselfStops) {
   EXPECT_EQ(ran, std::vector<std::string>{"play y"});
 }
 
+TEST_F(Scripts, ALongScriptLetsEventsInAndStopsWhenTheReadingEnds) {
+  // The reading ends in the second turn of events, as an end signal would
+  // end it; the inner script stops there and its caller with it.
+  const std::size_t every = ScriptRunner::kLinesBetweenEvents;
+  std::string lines;
+  for (std::size_t i = 0; i < 4 * every; ++i) lines += "play x\n";
+  t.write("scripts/long.txt", lines);
+  t.write("scripts/outer.txt", "run_script long.txt\nplay after\n");
+  runner.setStopWhen([this] { return fake.processEventsCount >= 2; });
+  console.Execute("run_script outer.txt");
+  EXPECT_EQ(fake.processEventsCount, 2);
+  EXPECT_EQ(ran.size(), 2 * every - 2);  // outer's first line counts too
+  EXPECT_NE(ran.back(), "play after");
+
+  // A short script runs as one step, with no events between its lines.
+  ran.clear();
+  fake.processEventsCount = 0;
+  runner.setStopWhen({});
+  t.write("scripts/short.txt", "play 1\nplay 2\n");
+  console.Execute("run_script short.txt");
+  EXPECT_EQ(ran.size(), 2u);
+  EXPECT_EQ(fake.processEventsCount, 0);
+}
+
 }  // namespace
 }  // namespace pagemoor

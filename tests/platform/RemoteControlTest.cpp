@@ -12,9 +12,12 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -275,6 +278,53 @@ TEST_F(RemoteControlTest, GarbageIsIgnoredAndTheListenerKeepsServing) {
   ASSERT_TRUE(receivedCount(4));
   PumpPending();
   EXPECT_EQ(m_received, (std::vector<int>{1025, 1027, 1031, 1034}));
+}
+
+// Connections that say nothing: each is closed after the idle time, and
+// never more than the cap are open, the oldest giving way, so that they
+// cannot keep a real sender out.
+TEST_F(RemoteControlTest, SilentConnectionsAreClosedAndCapped) {
+  RemoteControl listener;
+  listener.connections().setIdleTimeout(std::chrono::milliseconds(300));
+  ASSERT_TRUE(listener.listen(kPagemoorRemoteName, recorder()));
+  const QString path = QString::fromStdString(listener.socketPath());
+  constexpr std::size_t kSilent = ConnectionGuard::kMaxConnections + 4;
+  std::vector<std::unique_ptr<QLocalSocket>> silent;
+  for (std::size_t i = 0; i < kSilent; ++i) {
+    silent.push_back(std::make_unique<QLocalSocket>());
+    silent.back()->connectToServer(path);
+    ASSERT_TRUE(silent.back()->waitForConnected(5000));
+    // Taken by the listener one by one, in the order they came.
+    ASSERT_TRUE(PumpUntil([&] {
+      return listener.connections().openCount() == std::min(i + 1, ConnectionGuard::kMaxConnections);
+    }));
+  }
+  // The first ones gave way to the last.
+  for (std::size_t i = 0; i < kSilent - ConnectionGuard::kMaxConnections; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(PumpUntil([&] { return silent[i]->state() == QLocalSocket::UnconnectedState; }));
+  }
+  EXPECT_EQ(silent.back()->state(), QLocalSocket::ConnectedState);
+  // A real sender still gets through while they are all open.
+  EXPECT_TRUE(RemoteControl::post(kPagemoorRemoteName, 1025));
+  ASSERT_TRUE(receivedCount(1));
+
+  // A connection that talks now and then stays while the silent ones go.
+  QLocalSocket talker;
+  talker.connectToServer(path);
+  ASSERT_TRUE(talker.waitForConnected(5000));
+  QDeadlineTimer talking(900);
+  while (!talking.hasExpired()) {
+    talker.write("7\n");
+    talker.waitForBytesWritten(1000);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+  }
+  EXPECT_EQ(talker.state(), QLocalSocket::ConnectedState);
+  for (const auto& s : silent)
+    EXPECT_TRUE(PumpUntil([&] { return s->state() == QLocalSocket::UnconnectedState; }));
+  EXPECT_EQ(listener.connections().openCount(), 1u);
+  // And it goes too once it falls silent.
+  EXPECT_TRUE(PumpUntil([&] { return talker.state() == QLocalSocket::UnconnectedState; }));
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QStringList>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -127,6 +129,32 @@ TEST_F(SingleInstanceTest, TheLockAndSocketLieInThePrivateRuntimeFolder) {
   SingleInstance instance(kName.toStdString());
   EXPECT_EQ(instance.lockPath(), m_runtime.path() + "instance-test.lock");
   EXPECT_EQ(instance.socketPath(), m_runtime.path() + "instance-test.sock");
+}
+
+// A second instance that connects and never asks is not waited for: the
+// connection goes after the idle time, and a real one is still answered.
+TEST_F(SingleInstanceTest, ASilentConnectionIsClosedAfterTheIdleTime) {
+  SingleInstance instance(kName.toStdString());
+  instance.connections().setIdleTimeout(std::chrono::milliseconds(200));
+  ASSERT_FALSE(instance.isAlreadyRunning("Pagemoor"));
+  EXPECT_TRUE(instance.checking());
+  QLocalSocket silent;
+  silent.connectToServer(QString::fromStdString(instance.socketPath()));
+  ASSERT_TRUE(silent.waitForConnected(5000));
+  EXPECT_TRUE(PumpUntil([&] { return silent.state() == QLocalSocket::UnconnectedState; }));
+  EXPECT_EQ(runSecond("No such window"), "running");
+}
+
+// With nowhere to put the lock file every start is the first; the instance
+// says so instead of staying silent.
+TEST_F(SingleInstanceTest, NoFolderForTheLockTurnsTheCheckOff) {
+  ScopedEnv runtime("XDG_RUNTIME_DIR", (m_runtime.path() + "missing").c_str());
+  m_runtime.write("file", "");
+  ScopedEnv temp("TEMP", (m_runtime.path() + "file/below").c_str());
+  SingleInstance instance(kName.toStdString());
+  EXPECT_FALSE(instance.isAlreadyRunning("Pagemoor"));
+  EXPECT_FALSE(instance.checking());
+  EXPECT_FALSE(instance.holdsLock());
 }
 
 TEST(FindTopLevelWindowTest, MatchesOnlyAVisibleWindowOfExactlyThatTitle) {

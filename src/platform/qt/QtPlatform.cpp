@@ -257,4 +257,9 @@ bool QtPlatform::isAlreadyRunning(const std::string& title) {
   return m_singleInstance->isAlreadyRunning(title);
 }
 
+std::string QtPlatform::singleInstanceProblem() const {
+  if (!m_singleInstance || m_singleInstance->checking()) return {};
+  return "Single-instance check off: cannot create " + m_singleInstance->lockPath();
+}
+
 }  // namespace pagemoor

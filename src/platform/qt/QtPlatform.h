@@ -67,6 +67,7 @@ class QtPlatform : public FileRegistryPlatform {
   // socket on which a later instance asks for the window titled `title`
   // (SingleInstance.h).
   bool isAlreadyRunning(const std::string& title) override;
+  std::string singleInstanceProblem() const override;
 
  private:
   std::optional<FileDialogResult> fileDialog(const FileDialogOptions& options, bool save);

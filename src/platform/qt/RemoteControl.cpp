@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -126,6 +127,29 @@ std::optional<int> ParseRemoteLine(std::string_view line) {
   return value;
 }
 
+void ConnectionGuard::adopt(QLocalSocket* socket) {
+  openCount();  // forgets the connections gone since
+  while (m_open.size() >= kMaxConnections) {
+    const QPointer<QLocalSocket> oldest = m_open.front();
+    m_open.pop_front();
+    if (oldest) oldest->abort();
+  }
+  m_open.emplace_back(socket);
+  auto* idle = new QTimer(socket);
+  idle->setSingleShot(true);
+  idle->setInterval(m_idleTimeout);
+  QObject::connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+  QObject::connect(socket, &QLocalSocket::readyRead, idle, qOverload<>(&QTimer::start));
+  idle->start();
+}
+
+std::size_t ConnectionGuard::openCount() {
+  std::erase_if(m_open, [](const QPointer<QLocalSocket>& s) {
+    return !s || s->state() == QLocalSocket::UnconnectedState;
+  });
+  return m_open.size();
+}
+
 RemoteControl::RemoteControl() : m_handler(std::make_shared<Handler>()) {}
 
 RemoteControl::~RemoteControl() {
@@ -201,6 +225,7 @@ void RemoteControl::acceptConnections() {
     };
     QObject::connect(socket, &QLocalSocket::readyRead, socket, read);
     QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    m_connections.adopt(socket);
     // Whatever arrived before the signals were connected is read from the
     // event loop, never from inside this loop over the pending connections.
     QMetaObject::invokeMethod(

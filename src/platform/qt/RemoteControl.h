@@ -17,6 +17,9 @@
 // Numbers are handed on as they are; the receiver decides what it knows.
 #pragma once
 
+#include <QPointer>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,6 +27,7 @@
 #include <string_view>
 
 class QLocalServer;
+class QLocalSocket;
 
 namespace pagemoor {
 
@@ -36,6 +40,29 @@ std::string RemoteSocketPath(std::string_view name);
 // The message number of one received line (without its "\n"), or nothing when
 // the line is not a number.
 std::optional<int> ParseRemoteLine(std::string_view line);
+
+// Keeps a listener's connections few, and open only while they talk. Anyone
+// of this user can connect and then say nothing, for ever, as often as they
+// like: a connection that sends nothing for the idle time is closed, and one
+// beyond the cap closes the oldest. The oldest goes rather than the newest,
+// so that idle connections cannot lock a real sender out: a real one writes
+// its line at once and is gone within milliseconds, never the oldest.
+class ConnectionGuard {
+ public:
+  static constexpr std::size_t kMaxConnections = 16;
+  static constexpr std::chrono::milliseconds kIdleTimeout{10000};
+
+  // Applies to connections taken from now on.
+  void setIdleTimeout(std::chrono::milliseconds timeout) { m_idleTimeout = timeout; }
+  // Watches a connection just taken from the listener.
+  void adopt(QLocalSocket* socket);
+  // Connections still open (tests).
+  std::size_t openCount();
+
+ private:
+  std::chrono::milliseconds m_idleTimeout = kIdleTimeout;
+  std::deque<QPointer<QLocalSocket>> m_open;  // oldest first
+};
 
 // Listens on one name and hands the numbers received to a handler, on the
 // thread that created it (the interface thread; its event loop must run).
@@ -58,6 +85,8 @@ class RemoteControl {
   bool isListening() const;
   // The socket file listened on, empty when not listening.
   std::string socketPath() const;
+  // Its connections' limits (tests shorten the idle time).
+  ConnectionGuard& connections() { return m_connections; }
 
   // Sends one message number to whoever listens on peer's socket: connects
   // with a short timeout, writes the line, waits until it is written and
@@ -68,6 +97,7 @@ class RemoteControl {
   void acceptConnections();
 
   std::unique_ptr<QLocalServer> m_server;
+  ConnectionGuard m_connections;
   // Shared with the connections, so a handler replaced while it runs stays
   // alive until it returns.
   std::shared_ptr<Handler> m_handler;

@@ -72,7 +72,10 @@ std::string SingleInstance::socketPath() const {
 bool SingleInstance::isAlreadyRunning(const std::string& title) {
   if (m_lockFd >= 0) return false;
   const int fd = ::open(lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    m_checking = false;
+    return false;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const bool held = errno == EWOULDBLOCK;
     ::close(fd);
@@ -128,6 +131,7 @@ void SingleInstance::acceptConnections() {
     };
     QObject::connect(socket, &QLocalSocket::readyRead, socket, read);
     QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    m_connections.adopt(socket);
     if (socket->bytesAvailable() > 0) QMetaObject::invokeMethod(socket, read, Qt::QueuedConnection);
   }
 }

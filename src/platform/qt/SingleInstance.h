@@ -20,6 +20,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/qt/RemoteControl.h"
+
 class QLocalServer;
 class QWidget;
 
@@ -49,6 +51,12 @@ class SingleInstance {
   bool isAlreadyRunning(const std::string& title);
 
   bool holdsLock() const { return m_lockFd >= 0; }
+  // Whether the checking works: false when no lock file could be made in
+  // the folder, so every start counts as the first.
+  bool checking() const { return m_checking; }
+  // The limits of the connections of second instances (tests shorten the
+  // idle time).
+  ConnectionGuard& connections() { return m_connections; }
   std::string lockPath() const;
   std::string socketPath() const;
 
@@ -66,7 +74,9 @@ class SingleInstance {
 
   std::string m_name;
   int m_lockFd = -1;
+  bool m_checking = true;
   std::unique_ptr<QLocalServer> m_server;
+  ConnectionGuard m_connections;
 };
 
 }  // namespace pagemoor
