@@ -74,7 +74,12 @@ class ProgramRunner : public ::testing::Test {
                                     "HOME=" + t.path(),
                                     "PATH=" + searchPath};
     if (nullAudio) env.push_back("PAGEMOOR_AUDIO=null");
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    // A variable of extraEnv replaces the one above of the same name.
+    for (const std::string& extra : extraEnv) {
+      const std::string name = extra.substr(0, extra.find('=') + 1);
+      std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
+      env.push_back(extra);
+    }
     std::vector<std::string> argv = {PAGEMOOR_EXECUTABLE, "--program=" + t.file("prog/" + programName)};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv, cenv;
