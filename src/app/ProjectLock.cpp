@@ -57,10 +57,10 @@ std::optional<Owner> readOwner(int folderFd) {
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::read(fd, buffer, sizeof buffer - 1);
   ::close(fd);
   if (n <= 0) return std::nullopt;
-  const std::vector<std::string> words = words(std::string_view(buffer, static_cast<std::size_t>(n)));
+  const std::vector<std::string> parts = words(std::string_view(buffer, static_cast<std::size_t>(n)));
   long long pid = 0;
-  if (words.size() != 2 || !TryParseInt(words[0], pid) || pid <= 0) return std::nullopt;
-  return Owner{static_cast<long>(pid), words[1]};
+  if (parts.size() != 2 || !TryParseInt(parts[0], pid) || pid <= 0) return std::nullopt;
+  return Owner{static_cast<long>(pid), parts[1]};
 }
 
 bool ownerAlive(const Owner& owner) {
@@ -155,7 +155,10 @@ bool ClaimProjectFolder(const std::string& folder) {
 }
 
 void ReleaseProjectFolder() {
-  if (g_claimedFd >= 0) ::close(g_claimedFd);
+  if (g_claimedFd < 0) return;
+  // The owner file is ours; without it an emptied folder is empty again.
+  ::unlinkat(g_claimedFd, kProjectOwnerFile, 0);
+  ::close(g_claimedFd);
   g_claimedFd = -1;
 }
 

@@ -26,7 +26,8 @@ inline constexpr const char* kProjectOwnerFile = ".pagemoor.lock";
 // A folder that another live process holds is waited for a moment, then
 // given up: false, and the folder is not ours.
 bool ClaimProjectFolder(const std::string& folder);
-// Gives the claimed folder up (the reading is over); nothing when none.
+// Gives the claimed folder up (the reading is over) and removes the owner
+// file from it; nothing when none is claimed.
 void ReleaseProjectFolder();
 
 // Removes the folders in `privateFolder` (ours, real folders, not links)

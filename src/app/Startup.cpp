@@ -85,12 +85,12 @@ int Startup::run() {
   if (!unpack()) return kStartupExitCode;
 
   m_view.runWindows(m_settings);
-  // The viewer deletes what it unpacked; an empty folder may remain.
-  RemoveEmptyFolder(ProjectDir());
-  // Whatever could not be deleted is no reading's any more: the next
+  // Whatever the viewer could not delete is no reading's any more: the next
   // start-up removes it.
   SetLeftover(Leftover::ProjectFolder, {});
   ReleaseProjectFolder();
+  // The viewer deletes what it unpacked; an empty folder may remain.
+  RemoveEmptyFolder(ProjectDir());
   m_outcome = StartupOutcome::Finished;
   return kStartupExitCode;
 }
