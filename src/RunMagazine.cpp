@@ -53,9 +53,9 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
 // ends at once, removing what it has unpacked so far.
 class EndSignalEvents {
  public:
-  explicit EndSignalEvents(EndSignals& signals) : m_signals(signals) {
-    if (signals.readFd() < 0) return;
-    m_notifier = std::make_unique<QSocketNotifier>(signals.readFd(), QSocketNotifier::Read);
+  explicit EndSignalEvents(EndSignals& endSignals) : m_signals(endSignals) {
+    if (endSignals.readFd() < 0) return;
+    m_notifier = std::make_unique<QSocketNotifier>(endSignals.readFd(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
       if (!m_signals.takeSignal()) return;
       if (m_end) {

@@ -26,10 +26,11 @@ namespace pagemoor {
 // Time the interface thread has to take the signal up; the end must come
 // within two seconds, and the watchdog needs a moment for the deletion.
 inline constexpr std::chrono::milliseconds kEndGrace{1500};
-// Time it has to finish once it has taken the signal up: the ordinary ending
-// (the console's closing lines, the windows destroyed) can take longer than
-// kEndGrace on a loaded machine, and a thread that answered is making way.
-inline constexpr std::chrono::milliseconds kEndGraceAnswered{5000};
+// Time it has to finish once it has taken the signal up, counted from the
+// signal too: the ordinary ending (the console's closing lines, the windows
+// destroyed) takes a tenth of a second, but longer on a loaded machine, and
+// cutting it short would lose the log's last lines. Still within two seconds.
+inline constexpr std::chrono::milliseconds kEndGraceAnswered{2000};
 
 // What an end must not leave behind, registered as the run creates it and
 // cleared (an empty path) when the run has handed it on or removed it.

@@ -108,6 +108,22 @@ class Leftovers : public test::ProgramRunner {
     ASSERT_EQ(std::system(zip.c_str()), 0);
   }
 
+  // A run a failed check left running is ended with the test.
+  void TearDown() override {
+    for (pid_t pid : m_started) {
+      if (::waitpid(pid, nullptr, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+      }
+    }
+  }
+  pid_t run(const std::vector<std::string>& args, const std::string& answers,
+            const std::vector<std::string>& extraEnv = {}) {
+    const pid_t pid = start(args, answers, extraEnv);
+    m_started.push_back(pid);
+    return pid;
+  }
+
   std::string privateFolder() const { return t.file("tmp/pagemoor-" + std::to_string(::getuid()) + "/"); }
   std::string launcherLog() const { return privateFolder() + programName + "_launcher_console"; }
   std::string folderOf(const std::string& program) const {
@@ -141,13 +157,15 @@ class Leftovers : public test::ProgramRunner {
     }
     return {took, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
   }
+
+  std::vector<pid_t> m_started;
 };
 
 // The reader sits at the launcher (the real one: no scripted answers close
 // it) when the session ends: the launcher closes as "Zavřít" does, and
 // neither its log nor a project folder stays.
 TEST_F(Leftovers, ASignalAtTheLauncherClosesItAndLeavesNothing) {
-  const pid_t pid = start({}, "", {"PAGEMOOR_SCRIPTED_UI=0"});
+  const pid_t pid = run({}, "", {"PAGEMOOR_SCRIPTED_UI=0"});
   ASSERT_TRUE(WaitFor([&] { return logHas("Starting Launcher ..."); })) << errors();
   ASSERT_TRUE(Exists(launcherLog()));
   EXPECT_EQ(endBySignal(pid).second, 0) << errors();
@@ -162,7 +180,7 @@ TEST_F(Leftovers, ASignalAtTheLauncherClosesItAndLeavesNothing) {
 // (and the launcher's log) go, and the reading never starts.
 TEST_F(Leftovers, ASignalDuringTheUnpackingRemovesThePartialFolder) {
   t.write("prog/MAG.ZIP", ZerosZip("sounds/big.wav", 1024));
-  const pid_t pid = start({}, "project:MAG");
+  const pid_t pid = run({}, "project:MAG");
   const std::string partial = projectFolder() + "sounds/big.wav";
   ASSERT_TRUE(WaitFor([&] { return Exists(partial); })) << errors();
   EXPECT_EQ(endBySignal(pid).second, 0) << errors();
@@ -187,7 +205,7 @@ TEST_F(Leftovers, ASignalEndsAStuckReadingAndRemovesItsFolder) {
                         Case{2, "Pagemoor: a second end signal"}}) {
     SCOPED_TRACE(c.signals);
     ::unlink(t.file("stderr.txt").c_str());
-    const pid_t pid = start({}, "project:MAG", {"PAGEMOOR_TEST_STALL_MS=60000"});
+    const pid_t pid = run({}, "project:MAG", {"PAGEMOOR_TEST_STALL_MS=60000"});
     ASSERT_TRUE(WaitFor([&] { return errors().find("[test] the interface thread stalls") != std::string::npos; }))
         << errors();
     ASSERT_TRUE(Exists(projectFolder() + "texts/index.htm"));
@@ -212,9 +230,9 @@ TEST_F(Leftovers, AKilledReadingsFolderGoesAtTheNextStartButALiveOneStays) {
   ::mkdir(t.file("run-next").c_str(), 0700);
 
   programName = "LIVE.EXE";
-  const pid_t live = start({}, "project:LIVE", {"XDG_RUNTIME_DIR=" + t.file("run-live")});
+  const pid_t live = run({}, "project:LIVE", {"XDG_RUNTIME_DIR=" + t.file("run-live")});
   programName = "MAG.EXE";
-  const pid_t killed = start({}, "project:MAG");
+  const pid_t killed = run({}, "project:MAG");
   ASSERT_TRUE(WaitFor([&] { return logOf("LIVE.EXE").find("Starting \"LIVE\"") != std::string::npos; }))
       << errors();
   ASSERT_TRUE(WaitFor([&] { return logHas("Starting \"MAG\""); })) << errors();
@@ -223,7 +241,7 @@ TEST_F(Leftovers, AKilledReadingsFolderGoesAtTheNextStartButALiveOneStays) {
   ASSERT_TRUE(Exists(folderOf("MAG.EXE") + "texts/index.htm"));
 
   programName = "NEXT.EXE";
-  const pid_t next = start({}, "project:NEXT", {"XDG_RUNTIME_DIR=" + t.file("run-next")});
+  const pid_t next = run({}, "project:NEXT", {"XDG_RUNTIME_DIR=" + t.file("run-next")});
   ASSERT_TRUE(WaitFor([&] { return logOf("NEXT.EXE").find("Starting \"NEXT\"") != std::string::npos; }))
       << errors();
   const std::string log = logOf("NEXT.EXE");
