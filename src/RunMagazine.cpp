@@ -127,7 +127,8 @@ class QtStartupView : public StartupView {
     // (Run was pressed) there is nothing to close, and the run ends at once.
     EndDuring end(m_endSignals, [this, &launcher] {
       if (!launcher.isVisible())
-        EndNow(m_endSignals.exitCode(), "ended by a signal as the launcher closed; the launcher's log is removed");
+        EndNow(m_endSignals.exitCode(),
+               "ended by a signal as the launcher closed; the launcher's log is removed");
       launcher.btnCloseClick();
     });
     platform().showModal(launcher);
@@ -173,7 +174,8 @@ class QtStartupView : public StartupView {
     });
     ScaledScreen screen(main);
     // An end signal ends the reading as "exit now" does.
-    EndDuring end(m_endSignals, [&main] { main.runGuarded([&main] { main.shutdown().ExitProgram(false); }); });
+    EndDuring end(m_endSignals,
+                  [&main] { main.runGuarded([&main] { main.shutdown().ExitProgram(false); }); });
     // A scripted run reads on from the answer queue once the magazine has started.
     std::optional<ScriptedReader> reader;
     if (AnswerQueue* answers = platform().scriptedAnswers()) reader.emplace(main, *answers, std::cerr);

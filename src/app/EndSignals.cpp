@@ -32,7 +32,8 @@ void OnEndSignal(int) {
   const int savedErrno = errno;
   const char byte = kSignalByte;
   for (int fd : g_signalFds) {
-    if (fd >= 0) [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+    if (fd < 0) continue;
+    [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
   }
   errno = savedErrno;
 }
@@ -146,7 +147,8 @@ void EndSignals::watch() {
   while (true) {
     const auto limit = signalled + (m_answered ? m_graceAnswered : m_grace);
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) EndNow(m_exitCode, "the end signal was not answered in time; the run's files are removed");
     const int byte = readByte(fd, static_cast<int>(left));
     if (byte == kSignalByte) EndNow(m_exitCode, "a second end signal; the run's files are removed");

@@ -110,7 +110,8 @@ bool sameFile(const struct stat& a, dev_t device, ino_t inode) {
 
 // A folder unpacked without permissions for us would keep its contents.
 void makeUsable(int fd, const struct stat& st) {
-  if ((st.st_mode & S_IRWXU) != S_IRWXU && st.st_uid == ::getuid()) ::fchmod(fd, (st.st_mode & 07777) | S_IRWXU);
+  if ((st.st_mode & S_IRWXU) != S_IRWXU && st.st_uid == ::getuid())
+    ::fchmod(fd, (st.st_mode & 07777) | S_IRWXU);
 }
 
 // Removes the files and links of the folder open at fd and returns the step

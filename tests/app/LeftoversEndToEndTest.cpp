@@ -93,9 +93,7 @@ std::string ZerosZip(const std::string& name, std::uint32_t mebibytes) {
 
 class Leftovers : public test::ProgramRunner {
  protected:
-  void SetUp() override {
-    writeMagazine("MAG");
-  }
+  void SetUp() override { writeMagazine("MAG"); }
 
   // NAME.UNP with a small data package NAME.ZIP beside the program.
   void writeMagazine(const std::string& name) {
@@ -206,8 +204,9 @@ TEST_F(Leftovers, ASignalEndsAStuckReadingAndRemovesItsFolder) {
     SCOPED_TRACE(c.signals);
     ::unlink(t.file("stderr.txt").c_str());
     const pid_t pid = run({}, "project:MAG", {"PAGEMOOR_TEST_STALL_MS=60000"});
-    ASSERT_TRUE(WaitFor([&] { return errors().find("[test] the interface thread stalls") != std::string::npos; }))
-        << errors();
+    ASSERT_TRUE(WaitFor([&] {
+      return errors().find("[test] the interface thread stalls") != std::string::npos;
+    })) << errors();
     ASSERT_TRUE(Exists(projectFolder() + "texts/index.htm"));
     const auto [took, code] = endBySignal(pid, c.signals);
     EXPECT_EQ(code, 0) << errors();

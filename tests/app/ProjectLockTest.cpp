@@ -119,7 +119,8 @@ TEST(ProjectLock, TheOwnerFileNamesTheProcessAndItsStartTime) {
   ASSERT_TRUE(ClaimProjectFolder(t.file("MAG_EXE/")));
   const std::string start = ProcessStartTime(::getpid());
   ASSERT_FALSE(start.empty());
-  EXPECT_EQ(t.read(std::string("MAG_EXE/") + kProjectOwnerFile), std::to_string(::getpid()) + " " + start + "\n");
+  EXPECT_EQ(t.read(std::string("MAG_EXE/") + kProjectOwnerFile),
+            std::to_string(::getpid()) + " " + start + "\n");
   ReleaseProjectFolder();
 
   // A folder a live process holds is not ours: the claim gives up.
