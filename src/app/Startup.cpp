@@ -117,19 +117,23 @@ bool Startup::unpack() {
     const UnpackResult result =
         UnpackDataPackage(file, ProgramDir(), projectDir, *rar, *unzip,
                           [this](const std::string& text) { m_view.showThinking(text); });
+    // A fatal end gives the folder up; what is left of it goes with it.
+    auto giveUp = [&] {
+      if (!claimed) return;
+      SetLeftover(Leftover::ProjectFolder, {});
+      ReleaseProjectFolder();
+    };
     if (!result.firstPartFound) {
       // Nothing was unpacked; the folder the claim made goes again.
-      if (claimed) {
-        SetLeftover(Leftover::ProjectFolder, {});
-        ReleaseProjectFolder();
-        RemoveEmptyFolder(projectDir);
-      }
+      giveUp();
+      if (claimed) RemoveEmptyFolder(projectDir);
       fail("FATAL ERROR: file \"" + result.firstPartValue + "\" is not valid file, terminating!");
       return false;
     }
     if (result.stopped != UnpackResult::Stop::None) {
       // Half a magazine is no magazine; and what was written is in the way
       // of a reader who frees space and starts again.
+      giveUp();
       DeleteTree(ProjectDir());
       const std::string part = "file \"" + EscapeControls(result.stoppedPart) + "\"";
       fail(result.stopped == UnpackResult::Stop::NotEnoughSpace
