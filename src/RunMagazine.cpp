@@ -1,16 +1,17 @@
 #include "RunMagazine.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
+#include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <thread>
 
+#include "app/EndSignals.h"
 #include "app/LauncherWindow.h"
 #include "app/Startup.h"
 #include "app/ThinkingBoxWindow.h"
@@ -47,59 +48,68 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
   if (g_qtMessages) g_qtMessages(type, context, text);
 }
 
-// A signal handler may only write to a file descriptor; the event loop reads
-// the other end and ends the reading there.
-int g_signalPipe[2] = {-1, -1};
-
-void OnEndSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGTERM (the session ends, a script stops us), SIGINT (Ctrl+C in the
-// terminal) and SIGHUP end the reading as "exit now" does: no question, and
-// the unpacked project is removed, instead of the process dying with it left
-// behind.
-class EndSignals {
+// The end signals in the event loop: what an end means depends on the moment
+// (see app/EndSignals.h). Outside the launcher and the reading (the checks,
+// the unpacking, whose extractors let events through between blocks) the run
+// ends at once, removing what it has unpacked so far.
+class EndSignalEvents {
  public:
-  explicit EndSignals(std::function<void()> end) : m_end(std::move(end)) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
-    m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+  explicit EndSignalEvents(EndSignals& endSignals) : m_signals(endSignals) {
+    if (endSignals.readFd() < 0) return;
+    m_notifier = std::make_unique<QSocketNotifier>(endSignals.readFd(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
-      char byte = 0;
-      [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-      if (m_ended) return;
-      m_ended = true;
-      m_end();
+      if (!m_signals.takeSignal()) return;
+      if (m_end) {
+        m_end();
+      } else {
+        EndNow(m_signals.exitCode(), "ended by a signal before the reading; the unpacked files are removed");
+      }
     });
-    struct sigaction action {};
-    action.sa_handler = OnEndSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
   }
-  ~EndSignals() {
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::signal(sig, SIG_DFL);
-    m_notifier.reset();
-    for (int& fd : g_signalPipe) {
-      if (fd >= 0) ::close(fd);
-      fd = -1;
-    }
-  }
-  EndSignals(const EndSignals&) = delete;
-  EndSignals& operator=(const EndSignals&) = delete;
+
+  // What an end does from now on; an empty one ends at once.
+  void setEnd(std::function<void()> end) { m_end = std::move(end); }
+  int exitCode() const { return m_signals.exitCode(); }
 
  private:
-  std::function<void()> m_end;
+  EndSignals& m_signals;
   std::unique_ptr<QSocketNotifier> m_notifier;
-  bool m_ended = false;
+  std::function<void()> m_end;
 };
+
+// Sets what an end does for the life of a scope.
+class EndDuring {
+ public:
+  EndDuring(EndSignalEvents& events, std::function<void()> end) : m_events(events) {
+    m_events.setEnd(std::move(end));
+  }
+  ~EndDuring() { m_events.setEnd({}); }
+  EndDuring(const EndDuring&) = delete;
+  EndDuring& operator=(const EndDuring&) = delete;
+
+ private:
+  EndSignalEvents& m_events;
+};
+
+// For the tests only, never set by a reader: PAGEMOOR_TEST_STALL_MS keeps the
+// interface thread busy for that long once the reading's windows are up,
+// processing no events, as a page that keeps the layout engine busy would.
+// The tests show with it that an end signal still ends the program in time.
+void StallForTests() {
+  const char* value = std::getenv("PAGEMOOR_TEST_STALL_MS");
+  if (!value) return;
+  const int milliseconds = std::atoi(value);
+  QTimer::singleShot(0, [milliseconds] {
+    std::cerr << "[test] the interface thread stalls for " << milliseconds << " ms" << std::endl;
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  });
+}
 
 // The start-up's windows: the launcher, the thinking box, and the reading's
 // windows created in their order around one message loop.
 class QtStartupView : public StartupView {
  public:
-  explicit QtStartupView(QApplication& app) : m_app(app) {}
+  QtStartupView(QApplication& app, EndSignalEvents& endSignals) : m_app(app), m_endSignals(endSignals) {}
 
   void setApplicationTitle(const std::string& title) override {
     // The application's name as its windows and messages give it; Qt's
@@ -113,6 +123,15 @@ class QtStartupView : public StartupView {
     // Closed without a project, the application is terminating: the start-up
     // still runs to its project check, but nothing of it reaches the screen.
     launcher.setTerminate([this] { m_terminating = true; });
+    // An end signal closes it as "Zavřít" does: the start-up then ends
+    // without a word and deletes the launcher's log. Once it has closed
+    // (Run was pressed) there is nothing to close, and the run ends at once.
+    EndDuring end(m_endSignals, [this, &launcher] {
+      if (!launcher.isVisible())
+        EndNow(m_endSignals.exitCode(),
+               "ended by a signal as the launcher closed; the launcher's log is removed");
+      launcher.btnCloseClick();
+    });
     platform().showModal(launcher);
     LauncherChoice choice;
     choice.project = launcher.lblProject();
@@ -155,17 +174,21 @@ class QtStartupView : public StartupView {
       jukebox.reset();
     });
     ScaledScreen screen(main);
-    EndSignals endSignals([&main] { main.runGuarded([&main] { main.shutdown().ExitProgram(false); }); });
+    // An end signal ends the reading as "exit now" does.
+    EndDuring end(m_endSignals,
+                  [&main] { main.runGuarded([&main] { main.shutdown().ExitProgram(false); }); });
     // A scripted run reads on from the answer queue once the magazine has started.
     std::optional<ScriptedReader> reader;
     if (AnswerQueue* answers = platform().scriptedAnswers()) reader.emplace(main, *answers, std::cerr);
     screen.show();
     if (reader) reader->start();
+    StallForTests();
     m_app.exec();
   }
 
  private:
   QApplication& m_app;
+  EndSignalEvents& m_endSignals;
   TThinking_box m_thinking;
   bool m_terminating = false;
 };
@@ -186,7 +209,12 @@ int RunMagazine(int argc, char** argv) {
   // Keys a magazine's files lack are written back once per turn of the event
   // loop, not once per key.
   SetIniWriteBackScheduler([] { QTimer::singleShot(0, [] { FlushIniWrites(); }); });
-  QtStartupView view(app);
+  // From before the launcher to the end of the process an end signal removes
+  // what the run has made; the watchdog sees to it when the interface thread
+  // is too busy to.
+  EndSignals endSignals(kStartupExitCode);
+  EndSignalEvents endSignalEvents(endSignals);
+  QtStartupView view(app, endSignalEvents);
   Startup startup(view);
   const int code = startup.run();
   FlushIniWrites();

@@ -3,6 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "app/EndSignals.h"
+#include "app/ProjectLock.h"
 #include "common/CommandLine.h"
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
@@ -60,6 +62,14 @@ int Startup::run() {
     m_settings.notes.push_back(problem);
 
   DeleteLauncherLog();
+  // From here on the launcher's log is this run's: an end signal at any
+  // moment removes it (a second instance never gets here, and the log it
+  // would name is the running one's).
+  SetLeftover(Leftover::LauncherLog, LauncherLogFile());
+  // What readings that were killed outright (kill -9, a crash, a power cut)
+  // left in the private folder; the folders of readings still running stay.
+  for (std::string& line : RemoveStaleProjectFolders(PrivateTempDir()))
+    m_settings.notes.push_back(std::move(line));
 
   if (!m_settings.developMode) m_settings.launcher = m_view.showLauncher();
 
@@ -79,6 +89,10 @@ int Startup::run() {
   if (!unpack()) return kStartupExitCode;
 
   m_view.runWindows(m_settings);
+  // Whatever the viewer could not delete is no reading's any more: the next
+  // start-up removes it.
+  SetLeftover(Leftover::ProjectFolder, {});
+  ReleaseProjectFolder();
   // The viewer deletes what it unpacked; an empty folder may remain.
   RemoveEmptyFolder(ProjectDir());
   m_outcome = StartupOutcome::Finished;
@@ -95,16 +109,35 @@ bool Startup::unpack() {
     // so a missing key is written back in both modes.
     ReadIniValue(file, "uniproject", "files");
   } else {
+    // Locked before the first byte is unpacked, so that another start-up
+    // never takes a half-unpacked folder for a dead reading's, and registered
+    // so that an end signal during the unpacking removes what is there.
+    const std::string projectDir = ProjectDir();
+    const bool claimed = ClaimProjectFolder(projectDir);
+    if (claimed)
+      SetLeftover(Leftover::ProjectFolder, projectDir);
+    else
+      m_settings.notes.push_back("The project folder " + projectDir + " is in use by another process");
     const UnpackResult result =
-        UnpackDataPackage(file, ProgramDir(), ProjectDir(), *rar, *unzip,
+        UnpackDataPackage(file, ProgramDir(), projectDir, *rar, *unzip,
                           [this](const std::string& text) { m_view.showThinking(text); });
+    // A fatal end gives the folder up; what is left of it goes with it.
+    auto giveUp = [&] {
+      if (!claimed) return;
+      SetLeftover(Leftover::ProjectFolder, {});
+      ReleaseProjectFolder();
+    };
     if (!result.firstPartFound) {
+      // Nothing was unpacked; the folder the claim made goes again.
+      giveUp();
+      if (claimed) RemoveEmptyFolder(projectDir);
       fail("FATAL ERROR: file \"" + result.firstPartValue + "\" is not valid file, terminating!");
       return false;
     }
     if (result.stopped != UnpackResult::Stop::None) {
       // Half a magazine is no magazine; and what was written is in the way
       // of a reader who frees space and starts again.
+      giveUp();
       DeleteTree(ProjectDir());
       const std::string part = "file \"" + EscapeControls(result.stoppedPart) + "\"";
       fail(result.stopped == UnpackResult::Stop::NotEnoughSpace

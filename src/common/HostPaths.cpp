@@ -95,33 +95,122 @@ bool isPrivateFolder(const std::string& folder) {
   return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 
-void deleteTreeAt(int dirFd) {
-  DIR* dir = ::fdopendir(dirFd);
+// Where the deletion stands: a folder it has entered, known by its identity
+// (never by a descriptor, so a tree of any depth costs the same few
+// descriptors), its name in the folder above, and its subfolders still to do.
+struct FolderStep {
+  dev_t device;
+  ino_t inode;
+  std::string name;
+  std::vector<std::string> subfolders;
+};
+
+bool sameFile(const struct stat& a, dev_t device, ino_t inode) {
+  return a.st_dev == device && a.st_ino == inode;
+}
+
+// A folder unpacked without permissions for us would keep its contents.
+void makeUsable(int fd, const struct stat& st) {
+  if ((st.st_mode & S_IRWXU) != S_IRWXU && st.st_uid == ::getuid())
+    ::fchmod(fd, (st.st_mode & 07777) | S_IRWXU);
+}
+
+// Removes the files and links of the folder open at fd and returns the step
+// with its subfolders still to do. fd stays open.
+FolderStep clearFiles(int fd, const struct stat& st, std::string name) {
+  FolderStep step{st.st_dev, st.st_ino, std::move(name), {}};
+  makeUsable(fd, st);
+  const int listFd = ::dup(fd);
+  if (listFd < 0) return step;
+  DIR* dir = ::fdopendir(listFd);
   if (!dir) {
-    ::close(dirFd);
-    return;
+    ::close(listFd);
+    return step;
   }
   std::vector<std::string> names;
   while (dirent* e = ::readdir(dir)) {
     std::string_view n = e->d_name;
     if (n != "." && n != "..") names.emplace_back(n);
   }
-  for (const std::string& name : names) {
-    struct stat st;
-    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      int sub = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (sub >= 0) {
-        // A folder unpacked without write permission would keep its files.
-        if ((st.st_mode & S_IRWXU) != S_IRWXU && st.st_uid == ::getuid()) ::fchmod(sub, st.st_mode | S_IRWXU);
-        deleteTreeAt(sub);
-      }
-      ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+  ::closedir(dir);
+  for (std::string& entry : names) {
+    struct stat est;
+    if (::fstatat(fd, entry.c_str(), &est, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(est.st_mode)) {
+      step.subfolders.push_back(std::move(entry));
     } else {
-      ::unlinkat(dirFd, name.c_str(), 0);
+      ::unlinkat(fd, entry.c_str(), 0);
     }
   }
-  ::closedir(dir);  // closes dirFd
+  return step;
+}
+
+// Opens a subfolder without following a link; one that refuses us (mode 0)
+// is given our permissions first. -1 when it is no folder of the tree.
+int openSubfolder(int parentFd, const std::string& name) {
+  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::openat(parentFd, name.c_str(), flags);
+  if (fd < 0 && errno == EACCES) {
+    struct stat st;
+    if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::getuid()) {
+      ::fchmodat(parentFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU, 0);
+      fd = ::openat(parentFd, name.c_str(), flags);
+    }
+  }
+  return fd;
+}
+
+// Empties the folder open at rootFd, depth first, holding at most three
+// descriptors whatever the depth: it descends by name (O_NOFOLLOW) and climbs
+// back through "..", checking that ".." is the folder it came from. True when
+// it went through the whole tree; false when the tree changed under it (a
+// folder moved or removed by someone else), and the caller starts again.
+bool emptyFolder(int rootFd) {
+  struct stat st;
+  if (::fstat(rootFd, &st) != 0) return false;
+  int current = ::dup(rootFd);
+  if (current < 0) return false;
+  std::vector<FolderStep> path;
+  path.push_back(clearFiles(current, st, {}));
+  bool whole = true;
+  while (true) {
+    FolderStep& step = path.back();
+    if (!step.subfolders.empty()) {
+      const std::string name = std::move(step.subfolders.back());
+      step.subfolders.pop_back();
+      const int child = openSubfolder(current, name);
+      struct stat cst;
+      if (child < 0 || ::fstat(child, &cst) != 0) {
+        if (child >= 0) ::close(child);
+        ::unlinkat(current, name.c_str(), AT_REMOVEDIR);
+        continue;
+      }
+      path.push_back(clearFiles(child, cst, name));
+      ::close(current);
+      current = child;
+      continue;
+    }
+    if (path.size() == 1) break;
+    const int parent = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const FolderStep& above = path[path.size() - 2];
+    struct stat pst;
+    if (parent < 0 || ::fstat(parent, &pst) != 0 || !sameFile(pst, above.device, above.inode)) {
+      if (parent >= 0) ::close(parent);
+      whole = false;
+      break;
+    }
+    // Only the folder we emptied, not whatever took its name meanwhile.
+    struct stat nst;
+    if (::fstatat(parent, step.name.c_str(), &nst, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(nst, step.device, step.inode))
+      ::unlinkat(parent, step.name.c_str(), AT_REMOVEDIR);
+    ::close(current);
+    current = parent;
+    path.pop_back();
+  }
+  ::close(current);
+  return whole;
 }
 
 }  // namespace
@@ -251,16 +340,22 @@ bool DeleteFileAt(std::string_view path) {
 void DeleteTree(std::string_view folder) {
   std::string p = ExcludeTrailingSeparator(HostPath(folder));
   if (p.empty() || p == "/") return;
-  // O_NOFOLLOW: a link given as the folder is removed as a link, and nothing
-  // it points to is touched.
-  int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    struct stat st;
-    if (::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(p.c_str());
-    return;
+  // Another deleter of the same tree (the end-signal watchdog beside the
+  // viewer's own ending) can pull a folder from under us; a few fresh starts
+  // from the top finish what it left.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    // O_NOFOLLOW: a link given as the folder is removed as a link, and
+    // nothing it points to is touched.
+    int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      struct stat st;
+      if (::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(p.c_str());
+      return;
+    }
+    const bool whole = emptyFolder(fd);
+    ::close(fd);
+    if (::rmdir(p.c_str()) == 0 || errno == ENOENT || whole) return;
   }
-  deleteTreeAt(fd);
-  ::rmdir(p.c_str());
 }
 
 std::optional<std::string> ReadTextFile(std::string_view path) {

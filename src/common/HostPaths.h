@@ -58,7 +58,9 @@ bool DeleteFileAt(std::string_view path);
 
 // Deletes everything below the folder, depth first, then the folder. Never
 // follows a symbolic link (a link is removed as a link) and never touches
-// anything outside the folder. Failures are ignored.
+// anything outside the folder. Failures are ignored. A few descriptors
+// suffice for a tree of any depth, and it keeps no state between calls, so
+// another thread may run it while this one is busy.
 void DeleteTree(std::string_view folder);
 
 // The text of an existing file found as ResolveExisting finds it, decoded

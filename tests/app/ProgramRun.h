@@ -74,7 +74,7 @@ class ProgramRunner : public ::testing::Test {
                                     "HOME=" + t.path(),
                                     "PATH=" + searchPath};
     if (nullAudio) env.push_back("PAGEMOOR_AUDIO=null");
-    // A variable given again replaces the one above.
+    // A variable of extraEnv replaces the one above of the same name.
     for (const std::string& extra : extraEnv) {
       const std::string name = extra.substr(0, extra.find('=') + 1);
       std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });

@@ -328,7 +328,9 @@ TEST_F(StartupTest, AnEmptyProjectFolderFromAnEarlierRunIsRemovedAndMadeAgain) {
   EXPECT_TRUE(FileExists(JoinPath(projectDir(), "one.txt")));
 }
 
-TEST_F(StartupTest, ALeftoverProjectFolderWithFilesIsKept) {
+// A folder with files that no running reading holds was left by one that
+// was killed: it goes before anything is unpacked, and the log says so.
+TEST_F(StartupTest, ALeftoverProjectFolderOfAnEndedReadingIsRemoved) {
   writeZip("one.zip", {{"one.txt", "1"}});
   const std::string file = writeProject("p.unp", "destination=pagemoor\r\n", "file1=one.zip\r\n");
   {
@@ -337,8 +339,10 @@ TEST_F(StartupTest, ALeftoverProjectFolderWithFilesIsKept) {
     WriteTextFile(JoinPath(NormalProjectDir(), "old.txt"), "old");
   }
   runNormal(file);
-  EXPECT_TRUE(FileExists(JoinPath(projectDir(), "old.txt")));
+  EXPECT_FALSE(FileExists(JoinPath(projectDir(), "old.txt")));
   EXPECT_TRUE(FileExists(JoinPath(projectDir(), "one.txt")));
+  EXPECT_EQ(view.windowSettings.notes,
+            (Strings{"Removed the project folder " + projectDir() + " left by an ended process"}));
 }
 
 TEST_F(StartupTest, TheProjectFolderIsRemovedAfterTheLoopOnlyWhenEmpty) {

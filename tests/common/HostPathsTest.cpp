@@ -1,10 +1,15 @@
 #include "common/HostPaths.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
+#include <thread>
 
 #include "common/CommandLine.h"
 #include "support/ScopedCommandLine.h"
@@ -101,6 +106,79 @@ TEST(HostPaths, DeleteTreeOnALinkRemovesOnlyTheLink) {
   EXPECT_FALSE(fs::is_symlink(t.file("link")));
   EXPECT_EQ(t.read("real/file.txt"), "x");
   DeleteTree(t.file("missing"));  // nothing happens
+}
+
+// `depth` nested folders "d" below root, made through descriptors so no path
+// grows long. Halfway down one folder is read-only, one is closed to
+// everybody (mode 0) and holds a read-only file; at the bottom lie a file and
+// a link to `outside`.
+void MakeDeepTree(const std::string& root, int depth, const std::string& outside) {
+  ASSERT_EQ(::mkdir(root.c_str(), 0700), 0);
+  int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  for (int level = 0; level < depth; ++level) {
+    ASSERT_EQ(::mkdirat(fd, "d", 0700), 0) << level;
+    const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(next, 0) << level;
+    if (level == depth / 2) {
+      const int file = ::openat(fd, "locked.txt", O_CREAT | O_WRONLY | O_CLOEXEC, 0400);
+      ASSERT_GE(file, 0);
+      ::close(file);
+      ::fchmod(fd, 0);
+    }
+    if (level == depth / 2 + 1) ::fchmod(fd, 0500);
+    ::close(fd);
+    fd = next;
+  }
+  const int file = ::openat(fd, "bottom.txt", O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  ::close(file);
+  ASSERT_EQ(::symlinkat(outside.c_str(), fd, "out"), 0);
+  ::close(fd);
+}
+
+// A tree deeper than the process may hold descriptors (an archive of 1,200
+// nested folders under the usual limit) goes whole, and the link at its
+// bottom is removed without what it points to. The deletion runs in a child
+// whose descriptor limit is 256.
+TEST(HostPaths, DeleteTreeGoesDeeperThanTheDescriptorLimit) {
+  TempFolder t;
+  t.write("outside/keep.txt", "keep");
+  MakeDeepTree(t.file("project"), 1200, t.file("outside"));
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{256, 256};
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(2);
+    DeleteTree(t.file("project"));
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(t.file("project"))));
+  EXPECT_EQ(t.read("outside/keep.txt"), "keep");
+}
+
+// Two deleters of one tree at once (the end-signal watchdog beside the
+// viewer's own ending) pull folders from under each other; between them the
+// tree still goes whole.
+TEST(HostPaths, DeleteTreeFinishesWhileAnotherDeletesTheSameTree) {
+  TempFolder t;
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    for (int wide = 0; wide < 20; ++wide) {
+      std::string folder = "project/w" + std::to_string(wide);
+      for (int deep = 0; deep < 30; ++deep) folder += "/d";
+      t.write(folder + "/f.txt", "x");
+    }
+    std::thread other([&] { DeleteTree(t.file("project")); });
+    DeleteTree(t.file("project"));
+    other.join();
+    EXPECT_FALSE(fs::exists(t.file("project")));
+  }
 }
 
 TEST(HostPaths, TempDirFromTheEnvironment) {
