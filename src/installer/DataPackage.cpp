@@ -1,5 +1,6 @@
 #include "installer/DataPackage.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,10 @@ constexpr std::streamoff kZipTailSize = 22 + 65535;
 // Decided by content: parts were renamed freely over the years (".001",
 // ".dat", no extension), so the name says nothing.
 ArchiveKind DetectArchiveKind(const std::string& hostPath) {
+  // A part that is a FIFO or a device is no archive, and opening it to look
+  // would wait for ever.
+  struct stat st {};
+  if (::stat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return ArchiveKind::Unknown;
   std::ifstream in(hostPath, std::ios::binary);
   if (!in) return ArchiveKind::Unknown;
   char head[7] = {};

@@ -1,5 +1,7 @@
 #include "unrar/RarCatalog.h"
 
+#include <sys/stat.h>
+
 #include <utility>
 
 #include "common/HostPaths.h"
@@ -27,7 +29,10 @@ int StatusCode(ReadStatus status) {
 // magazines' authors' systems did.
 std::optional<std::string> FindVolume(const std::string& path) {
   std::optional<std::string> found = ResolveExisting(path);
-  if (found && FileExists(*found)) return found;
+  // Only a regular file: the readers behind us open volumes by name and
+  // would wait for ever on a FIFO.
+  struct stat st {};
+  if (found && ::stat(found->c_str(), &st) == 0 && S_ISREG(st.st_mode)) return found;
   return std::nullopt;
 }
 

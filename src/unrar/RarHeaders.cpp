@@ -171,7 +171,9 @@ std::size_t MemorySource::readAt(std::uint64_t offset, void* buffer, std::size_t
 }
 
 FileSource::FileSource(const std::string& path) {
-  m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a FIFO named as an archive must not hang the open before
+  // the check below refuses it.
+  m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (m_fd < 0) return;
   struct stat st {};
   if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {

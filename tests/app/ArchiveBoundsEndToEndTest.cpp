@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ProgramRun.h"
+#include "support/SmallFileSystem.h"
 #include "support/ZipBuilder.h"
 #include "unrar/RarBuilder.h"
 
@@ -28,26 +29,7 @@ using test::zip::Stored;
 
 constexpr std::uint64_t kMiB = 1 << 20;
 
-// A tmpfs of `size` at `folder` while it lives; ok() is false when this
-// process may not mount one (not root).
-class SmallFileSystem {
- public:
-  SmallFileSystem(const std::string& folder, const std::string& size) : m_folder(folder) {
-    ::mkdir(folder.c_str(), 0755);
-    const std::string options = "size=" + size;
-    m_mounted = ::geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
-  }
-  ~SmallFileSystem() {
-    if (m_mounted) ::umount2(m_folder.c_str(), MNT_DETACH);
-  }
-  SmallFileSystem(const SmallFileSystem&) = delete;
-  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
-  bool ok() const { return m_mounted; }
-
- private:
-  std::string m_folder;
-  bool m_mounted = false;
-};
+using test::SmallFileSystem;
 
 // How many lines of the log are exactly `line` (whatever their line ends).
 std::size_t CountLines(const std::string& log, const std::string& line) {

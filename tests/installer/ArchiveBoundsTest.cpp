@@ -19,6 +19,7 @@
 #include "installer/ExtractPaths.h"
 #include "installer/RarArc.h"
 #include "support/FakePlatform.h"
+#include "support/SmallFileSystem.h"
 #include "support/TempFolder.h"
 #include "support/ZipBuilder.h"
 #include "unrar/RarBuilder.h"
@@ -49,26 +50,7 @@ class FakeFreeSpace {
   static inline std::uint64_t s_bytes = 0;
 };
 
-// A tmpfs of `size` mounted at `folder` for the test's life; ok() is false
-// when this process may not mount (not root, or a container that forbids it).
-class SmallFileSystem {
- public:
-  SmallFileSystem(const std::string& folder, const std::string& size) : m_folder(folder) {
-    ::mkdir(folder.c_str(), 0700);
-    const std::string options = "size=" + size;
-    m_mounted = ::geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
-  }
-  ~SmallFileSystem() {
-    if (m_mounted) ::umount2(m_folder.c_str(), MNT_DETACH);
-  }
-  SmallFileSystem(const SmallFileSystem&) = delete;
-  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
-  bool ok() const { return m_mounted; }
-
- private:
-  std::string m_folder;
-  bool m_mounted = false;
-};
+using test::SmallFileSystem;
 
 std::vector<std::string> Files(const std::string& folder) {
   std::vector<std::string> files;

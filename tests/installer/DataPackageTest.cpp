@@ -1,6 +1,7 @@
 #include "installer/DataPackage.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -130,6 +131,21 @@ TEST_F(DataPackageTest, MissingLaterPartsAreSkippedButAnnounced) {
   EXPECT_EQ(two.partsUnpacked, 1);
   EXPECT_EQ(progress, (Strings{"Extracting Data ... Part 1", "Extracting Data ... Part 2"}));
   EXPECT_TRUE(unpacked("one.txt"));
+}
+
+// A part that is a FIFO or a device is no archive: neither extractor may open
+// it and wait for a writer that never comes; the parts around it unpack.
+TEST_F(DataPackageTest, APartThatIsNoRegularFileIsPassedOverWithoutWaiting) {
+  MakeZip(t, programDir + "part1.zip", {{"one.txt", "1"}});
+  MakeZip(t, programDir + "part4.zip", {{"four.txt", "4"}});
+  ASSERT_EQ(::mkfifo((programDir + "part2.zip").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (programDir + "part3.rar").c_str()), 0);
+  describe("[uniproject]\r\nfiles=4\r\n[files]\r\nfile1=part1.zip\r\nfile2=part2.zip\r\n"
+           "file3=part3.rar\r\nfile4=part4.zip\r\n");
+  const UnpackResult r = unpack();
+  EXPECT_EQ(r.stopped, UnpackResult::Stop::None);
+  EXPECT_EQ(t.read("project/one.txt"), "1");
+  EXPECT_EQ(t.read("project/four.txt"), "4");
 }
 
 // A count far beyond any data package stops at part 999: the parts there are
