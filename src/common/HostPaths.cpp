@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -306,6 +307,20 @@ std::string ResolveForWrite(std::string_view path) {
   if (folder.empty()) return p;
   if (auto f = ResolveExisting(folder)) return IncludeTrailingSeparator(*f) + ExtractFileName(p);
   return p;
+}
+
+std::optional<std::string> RealPath(std::string_view path) {
+  if (path.empty()) return std::nullopt;
+  const std::string asked(path);
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(asked.c_str(), nullptr), &std::free);
+  if (!real) return std::nullopt;
+  return std::string(real.get());
+}
+
+bool IsWithinFolder(std::string_view real, std::string_view root) {
+  if (root == "/") return true;
+  return real == root ||
+         (real.size() > root.size() && real.substr(0, root.size()) == root && real[root.size()] == '/');
 }
 
 bool FileExists(std::string_view path) {

@@ -43,6 +43,13 @@ std::string ExtractFilePath(std::string_view path);
 // links count as what they point to. No match gives nothing.
 std::optional<std::string> ResolveExisting(std::string_view path);
 
+// The path with every "..", "." and symbolic link taken, so two paths can be
+// compared by their text; nothing when some step of it does not exist.
+std::optional<std::string> RealPath(std::string_view path);
+
+// Whether a real path (see RealPath) is the real folder root or lies below it.
+bool IsWithinFolder(std::string_view real, std::string_view root);
+
 // Where a write to this path goes: the existing match, or (for a new file) the
 // matched parent folder with the name as given.
 std::string ResolveForWrite(std::string_view path);

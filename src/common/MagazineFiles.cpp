@@ -1,8 +1,6 @@
 #include "common/MagazineFiles.h"
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -29,20 +27,6 @@ struct State {
 State& state() {
   static State s;
   return s;
-}
-
-// The path with "..", "." and every link resolved, or nothing when some step
-// of it does not exist.
-std::optional<std::string> RealPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (path.empty() || !::realpath(path.c_str(), resolved)) return std::nullopt;
-  return std::string(resolved);
-}
-
-bool IsWithin(const std::string& real, const std::string& root) {
-  if (root == "/") return true;
-  return real == root ||
-         (real.size() > root.size() && real.compare(0, root.size(), root) == 0 && real[root.size()] == '/');
 }
 
 // A newline in a name a page wrote must not start a forged line of the log.
@@ -99,10 +83,10 @@ Location Locate(std::string_view path) {
   // allows nothing.
   for (const std::string& folder : {ProjectDir(), ProgramDir()}) {
     const std::optional<std::string> root = RealPath(folder);
-    if (root && *root != "/" && IsWithin(*real, *root)) return {PlaceOfFile::Inside, *real};
+    if (root && *root != "/" && IsWithinFolder(*real, *root)) return {PlaceOfFile::Inside, *real};
   }
   for (const std::string& root : chosen)
-    if (IsWithin(*real, root)) return {PlaceOfFile::Inside, *real};
+    if (IsWithinFolder(*real, root)) return {PlaceOfFile::Inside, *real};
   return {PlaceOfFile::Outside, *real};
 }
 
@@ -124,7 +108,7 @@ void AllowReaderChoice(std::string_view path) {
   if (!real) return;
   std::lock_guard lock(state().mutex);
   for (const std::string& root : state().chosen)
-    if (IsWithin(*real, root)) return;
+    if (IsWithinFolder(*real, root)) return;
   state().chosen.push_back(*real);
 }
 

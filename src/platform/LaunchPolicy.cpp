@@ -2,9 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <memory>
-
 #include "common/HostPaths.h"
 #include "common/IniLang.h"
 #include "common/Strings.h"
@@ -20,14 +17,6 @@ bool IsAsciiLetter(char c) {
 
 bool IsAsciiDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-// The real path of an existing file or folder: every "..", "." and symbolic
-// link taken, so two paths can be compared by their text.
-std::optional<std::string> RealPath(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-  if (!real) return std::nullopt;
-  return std::string(real.get());
 }
 
 constexpr std::string_view kNotOurs = "Refused (not a file of the magazine): ";
@@ -50,8 +39,9 @@ bool IsWebScheme(std::string_view scheme) {
   return s == "http" || s == "https" || s == "mailto" || s == "ftp";
 }
 
-// The one place that decides whether a file belongs to the magazine; kept in
-// one function so a shared confinement check can replace it.
+// Whether a file belongs to the magazine for starting or opening: only the
+// project folder counts here, not the program folder that files a magazine
+// reads may also come from.
 std::optional<std::string> FileInsideFolder(std::string_view path, std::string_view folder) {
   if (path.empty() || folder.empty()) return std::nullopt;
   const std::optional<std::string> found = ResolveExisting(path);
@@ -59,8 +49,7 @@ std::optional<std::string> FileInsideFolder(std::string_view path, std::string_v
   const std::optional<std::string> file = RealPath(*found);
   const std::optional<std::string> root = RealPath(ResolveExisting(folder).value_or(HostPath(folder)));
   if (!file || !root) return std::nullopt;
-  const std::string prefix = IncludeTrailingSeparator(*root);
-  if (file->size() <= prefix.size() || file->compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+  if (*file == *root || !IsWithinFolder(*file, *root)) return std::nullopt;
   struct stat info {};
   if (::stat(file->c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   return file;
