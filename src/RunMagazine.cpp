@@ -25,6 +25,7 @@
 #include "mailer/MailerWindow.h"
 #include "pictures/CreditsWindow.h"
 #include "pictures/PictureViewerWindow.h"
+#include "pictures/qt/QtPictures.h"
 #include "platform/AnswerQueue.h"
 #include "platform/Platform.h"
 #include "platform/ScriptedPlatform.h"
@@ -198,6 +199,8 @@ class QtStartupView : public StartupView {
 int RunMagazine(int argc, char** argv) {
   g_qtMessages = qInstallMessageHandler(FilterQtMessages);
   QApplication app(argc, argv);
+  // PNG, BMP and the other formats the pictures library leaves to Qt.
+  InstallQtPictureReader();
   QtPlatform qtPlatform;
   std::optional<ScriptedPlatform> scripted;
   if (ScriptedUiRequested()) scripted.emplace(qtPlatform, AnswerQueue::fromEnvironment());

@@ -30,6 +30,7 @@
 #include "common/HostPaths.h"
 #include "common/MagazineFiles.h"
 #include "hypertext/References.h"
+#include "pictures/qt/QtPictures.h"
 
 namespace pagemoor {
 
@@ -817,9 +818,9 @@ QImage HtmlPaneWidget::requestImage(const std::string& raw) {
   }
   std::string stream;
   if (OnImageRequest) OnImageRequest(this, raw, stream);
-  QImage image;
-  if (!stream.empty())
-    image.loadFromData(reinterpret_cast<const uchar*>(stream.data()), static_cast<int>(stream.size()));
+  // The picture service the image controls use: the same bytes give the same
+  // picture in a page as on the window.
+  const QImage image = DecodePictureImage(stream, raw);
   if (image.isNull()) {
     m_failedImages.insert(raw);
     return missingImage();

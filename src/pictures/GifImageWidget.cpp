@@ -3,6 +3,8 @@
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/MagazineFiles.h"
+#include "pictures/PictureDecoder.h"
+#include "pictures/qt/QtPictures.h"
 
 namespace pagemoor {
 
@@ -12,13 +14,6 @@ namespace {
 // to look right there, and a zero delay must not spin the processor.
 constexpr int kShortestDelayMs = 10;
 constexpr int kDelayForShortFramesMs = 100;
-
-QImage toQImage(const RgbaImage& rgba) {
-  if (rgba.empty()) return {};
-  const QImage view(rgba.pixels.data(), rgba.width, rgba.height, rgba.width * 4, QImage::Format_RGBA8888);
-  // A copy: the animation draws its next frame into the same canvas.
-  return view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
 
 }  // namespace
 
@@ -32,12 +27,19 @@ GifImageWidget::~GifImageWidget() = default;
 
 bool GifImageWidget::LoadFromFile(const std::string& path) {
   std::optional<std::string> bytes = ReadMagazineFile(HostPath(path), FileKind::Picture);
-  return LoadFromBytes(bytes ? std::move(*bytes) : std::string());
+  return load(bytes ? *bytes : std::string_view(), path);
 }
 
 bool GifImageWidget::LoadFromBytes(std::string bytes) {
+  return load(bytes, {});
+}
+
+bool GifImageWidget::load(std::string_view bytes, std::string_view nameHint) {
   m_timer.stop();
-  m_gif = GifAnimation::Open(std::move(bytes));
+  // Any picture the image control shows shows here too, a still one as a
+  // single frame.
+  PictureResult decoded = DecodePicture(bytes, nameHint, {.frames = PictureFrames::All});
+  m_gif = decoded ? std::move(decoded.picture().frames) : nullptr;
   m_frame = 0;
   m_loopsDone = 0;
   if (!m_gif) {
@@ -79,7 +81,7 @@ int GifImageWidget::pendingDelayMs() const {
 
 void GifImageWidget::showFrame(int n) {
   m_frame = n;
-  setPicture(toQImage(m_gif->frame(n - 1)));
+  setPicture(ToQImage(m_gif->frame(n - 1)));
 }
 
 void GifImageWidget::advance() {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pictures/GifAnimation.h"
 #include "pictures/ImageWidget.h"
@@ -21,7 +22,8 @@ class GifImageWidget : public ImageWidget {
 
   // Loads the file and shows its first frame. A missing or unreadable file
   // leaves the control without a picture and returns false. The name is a
-  // host path, found case-insensitively.
+  // host path, found case-insensitively. The bytes go through DecodePicture:
+  // a GIF brings its frames, any other picture is one frame.
   bool LoadFromFile(const std::string& path);
   bool LoadFromBytes(std::string bytes);
 
@@ -46,6 +48,7 @@ class GifImageWidget : public ImageWidget {
   int pendingDelayMs() const;
 
  private:
+  bool load(std::string_view bytes, std::string_view nameHint);
   void showFrame(int n);
   void advance();
   void scheduleNext();

@@ -7,29 +7,14 @@
 #include "common/HostPaths.h"
 #include "common/MagazineFiles.h"
 #include "common/Strings.h"
-#include "pictures/JpegDecoder.h"
-#include "pictures/OtherPictures.h"
+#include "pictures/qt/QtPictures.h"
 
 namespace pagemoor {
 
 namespace {
 
-QImage ToQImage(const RgbaImage& rgba) {
-  if (rgba.empty()) return {};
-  QImage image(rgba.pixels.data(), rgba.width, rgba.height, rgba.width * 4, QImage::Format_RGBA8888);
-  // The decoder's buffer goes away with it; the control keeps its own copy,
-  // premultiplied because that is what painting wants.
-  return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
 std::optional<std::string> ReadPictureFile(const std::string& path) {
   return ReadMagazineFile(HostPath(path), FileKind::Picture);
-}
-
-// A TGA file has no signature at its start; version 2 files end with one.
-bool HasTgaFooter(std::string_view bytes) {
-  constexpr std::string_view kFooter("TRUEVISION-XFILE.\0", 18);
-  return bytes.size() >= 26 && bytes.substr(bytes.size() - kFooter.size()) == kFooter;
 }
 
 }  // namespace
@@ -104,22 +89,8 @@ void ImageWidget::mouseMoveEvent(QMouseEvent* event) {
 
 QImage NViewLibLoad(const std::string& path) {
   const auto bytes = ReadPictureFile(path);
-  if (!bytes || bytes->empty()) return {};
-  const std::string ext = AsciiLower(ExtractFileExt(path));
-  // The extension names the format the author meant; content decides when
-  // it names none we know.
-  if (ext == ".pcx") return ToQImage(DecodePcx(*bytes).value_or(RgbaImage()));
-  if (ext == ".tga") return ToQImage(DecodeTga(*bytes).value_or(RgbaImage()));
-  QImage image;
-  if (image.loadFromData(reinterpret_cast<const uchar*>(bytes->data()), static_cast<int>(bytes->size())))
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  if (static_cast<unsigned char>((*bytes)[0]) == 0x0A) {
-    if (auto pcx = DecodePcx(*bytes)) return ToQImage(*pcx);
-  }
-  if (HasTgaFooter(*bytes)) {
-    if (auto tga = DecodeTga(*bytes)) return ToQImage(*tga);
-  }
-  return {};
+  if (!bytes) return {};
+  return DecodePictureImage(*bytes, path);
 }
 
 void LoadPicture(const std::string& path, ImageWidget& image, TDebugBox2& console) {
@@ -131,9 +102,9 @@ void LoadPicture(const std::string& path, ImageWidget& image, TDebugBox2& consol
       console.Log(source, "(JPG) " + ExtractFileName(path));
       const auto bytes = ReadPictureFile(path);
       if (!bytes) return;
-      const auto decoded = DecodeJpeg(*bytes);
-      if (!decoded) return;
-      image.setPicture(ToQImage(*decoded));
+      const QImage decoded = DecodePictureImage(*bytes, path);
+      if (decoded.isNull()) return;
+      image.setPicture(decoded);
     } catch (const std::exception&) {
     }
     return;

@@ -61,15 +61,16 @@ class ImageWidget : public QWidget {
   bool m_leftPressed = false;
 };
 
-// Stands in for the outside picture library of the old system: any picture
-// file other than JPEG into an image (BMP, PNG, GIF, PCX, TGA and what Qt's
-// readers know). A null image for a file it cannot read.
+// Stands in for the outside picture library of the old system: a picture
+// file into an image through DecodePicture (JPEG, GIF, PCX, TGA, cursors and
+// what Qt's readers know). A null image for a file it cannot read.
 QImage NViewLibLoad(const std::string& path);
 
-// Loads a picture file into the control, logging it in the console under the
-// control's object name: "(JPG) " + file name for JPEG files (a failure
-// leaves the control as it was), the file name for anything else (a file
-// that cannot be read leaves the control without a picture).
+// Loads a picture file into the control through DecodePicture, logging it in
+// the console under the control's object name: "(JPG) " + file name for a
+// name ending in .jpg or .jpeg (a failure leaves the control as it was), the
+// file name for anything else (a file that cannot be read leaves the control
+// without a picture).
 void LoadPicture(const std::string& path, ImageWidget& image, TDebugBox2& console);
 
 }  // namespace pagemoor
