@@ -66,6 +66,7 @@ struct Golden {
 
 // Recorded at three rates: the delay lengths, coefficients and the reverbs'
 // half-rate tail all depend on it.
+// clang-format off
 constexpr Golden kGolden[] = {
     {kFxChorus, 8000, 0x18951f967ac0d811ull},
     {kFxChorus, 22050, 0x7a709e1b927da731ull},
@@ -95,6 +96,7 @@ constexpr Golden kGolden[] = {
     {kFxReverb, 22050, 0x9fc58ffe3d29cf4full},
     {kFxReverb, 44100, 0xd713997962aaa70aull},
 };
+// clang-format on
 
 TEST(EffectsGoldenTest, EveryEffectGivesTheRecordedOutputSampleForSample) {
   for (const Golden& g : kGolden) {
@@ -109,8 +111,8 @@ TEST(EffectsGoldenTest, EveryEffectGivesTheRecordedOutputSampleForSample) {
       fx->process(s.data() + 2 * done, n);
       done += n;
     }
-    EXPECT_EQ(Checksum(s), g.checksum) << "{" << g.type << ", " << g.rate << ", 0x" << std::hex
-                                       << Checksum(s) << "ull},";
+    EXPECT_EQ(Checksum(s), g.checksum)
+        << "{" << g.type << ", " << g.rate << ", 0x" << std::hex << Checksum(s) << "ull},";
   }
 }
 

@@ -57,7 +57,6 @@ class Distortion : public BlockEffect<Distortion> {
   StereoBiquad m_filter;
 };
 
-
 }  // namespace
 
 std::unique_ptr<Effect> MakeDistortion(int rate) {

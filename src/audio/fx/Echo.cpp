@@ -67,7 +67,6 @@ class Echo : public Effect {
   std::size_t m_pos = 0;
 };
 
-
 }  // namespace
 
 std::unique_ptr<Effect> MakeEcho(int rate) {

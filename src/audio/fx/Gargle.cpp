@@ -63,7 +63,6 @@ class Gargle : public Effect {
   std::uint32_t m_phase = 0;
 };
 
-
 }  // namespace
 
 std::unique_ptr<Effect> MakeGargle(int rate) {

@@ -111,7 +111,6 @@ class RoomReverb : public BlockEffect<RoomReverb> {
   std::size_t m_most = 1;
 };
 
-
 inline float monoOf(float l, float r, float gain) {
   return gain * (l + r);
 }
