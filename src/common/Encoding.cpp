@@ -1,6 +1,9 @@
 #include "common/Encoding.h"
 
+#include <algorithm>
 #include <array>
+
+#include "common/Strings.h"
 
 namespace pagemoor {
 
@@ -196,6 +199,147 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
 std::string_view WithoutBom(std::string_view bytes) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   return bytes;
+}
+
+namespace {
+
+// ISO-8859-2 from 0xA0 on (below that it is ASCII).
+constexpr std::array<char16_t, 96> kLatin2High = {
+    0x00A0, 0x0104, 0x02D8, 0x0141, 0x00A4, 0x013D, 0x015A, 0x00A7, 0x00A8, 0x0160, 0x015E, 0x0164,
+    0x0179, 0x00AD, 0x017D, 0x017B, 0x00B0, 0x0105, 0x02DB, 0x0142, 0x00B4, 0x013E, 0x015B, 0x02C7,
+    0x00B8, 0x0161, 0x015F, 0x0165, 0x017A, 0x02DD, 0x017E, 0x017C, 0x0154, 0x00C1, 0x00C2, 0x0102,
+    0x00C4, 0x0139, 0x0106, 0x00C7, 0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7, 0x0158, 0x016E, 0x00DA, 0x0170,
+    0x00DC, 0x00DD, 0x0162, 0x00DF, 0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F, 0x0111, 0x0144, 0x0148, 0x00F3,
+    0x00F4, 0x0151, 0x00F6, 0x00F7, 0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9};
+
+// windows-1252 at 0x80-0x9F; the five unassigned bytes keep their C1 code.
+constexpr std::array<char16_t, 32> kWindows1252Low = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+enum class Codec { Utf8, Windows1250, Latin2, Windows1252 };
+
+struct CharsetLabel {
+  std::string_view label;
+  Codec codec;
+};
+
+constexpr std::array<CharsetLabel, 23> kCharsetLabels = {{
+    {"utf-8", Codec::Utf8},
+    {"utf8", Codec::Utf8},
+    {"unicode-1-1-utf-8", Codec::Utf8},
+    {"windows-1250", Codec::Windows1250},
+    {"cp1250", Codec::Windows1250},
+    {"x-cp1250", Codec::Windows1250},
+    {"iso-8859-2", Codec::Latin2},
+    {"iso8859-2", Codec::Latin2},
+    {"iso_8859-2", Codec::Latin2},
+    {"latin2", Codec::Latin2},
+    {"l2", Codec::Latin2},
+    {"csisolatin2", Codec::Latin2},
+    {"iso-8859-1", Codec::Windows1252},
+    {"iso8859-1", Codec::Windows1252},
+    {"iso_8859-1", Codec::Windows1252},
+    {"latin1", Codec::Windows1252},
+    {"l1", Codec::Windows1252},
+    {"windows-1252", Codec::Windows1252},
+    {"cp1252", Codec::Windows1252},
+    {"x-cp1252", Codec::Windows1252},
+    {"us-ascii", Codec::Windows1252},
+    {"ascii", Codec::Windows1252},
+    {"ansi_x3.4-1968", Codec::Windows1252},
+}};
+
+const char* CodecName(Codec codec) {
+  switch (codec) {
+    case Codec::Utf8:
+      return "utf-8";
+    case Codec::Windows1250:
+      return "windows-1250";
+    case Codec::Latin2:
+      return "iso-8859-2";
+    case Codec::Windows1252:
+      return "windows-1252";
+  }
+  return "utf-8";
+}
+
+std::string RepairedUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const std::size_t start = pos;
+    char32_t cp;
+    if (NextCodePoint(bytes, pos, cp)) {
+      out.append(bytes.substr(start, pos - start));
+    } else {
+      AppendUtf8(out, 0xFFFD);
+    }
+  }
+  return out;
+}
+
+std::string DecodeSingleByte(std::string_view bytes, Codec codec) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      out.push_back(c);
+    } else if (b < 0xA0) {
+      if (codec == Codec::Windows1252) {
+        AppendUtf8(out, kWindows1252Low[b - 0x80]);
+      } else {
+        // ISO-8859-2 has only invisible controls here; a page that uses these
+        // bytes was written in windows-1250 (š, ť, ž at 0x9A, 0x9D, 0x9E).
+        AppendUtf8(out, kWindows1250[b - 0x80]);
+      }
+    } else {
+      AppendUtf8(out, codec == Codec::Latin2 ? kLatin2High[b - 0xA0] : b);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string DecodeDeclaredText(std::string_view bytes, std::string_view declaredLabel, std::string* charset) {
+  Codec codec = Codec::Utf8;
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  // A byte order mark leaves no doubt, whatever a <meta> copied from
+  // another page says.
+  if (bytes.starts_with(kBom)) {
+    bytes.remove_prefix(kBom.size());
+  } else {
+    const std::string declared = AsciiLower(declaredLabel);
+    const auto known = std::find_if(kCharsetLabels.begin(), kCharsetLabels.end(),
+                                    [&](const CharsetLabel& l) { return l.label == declared; });
+    if (known != kCharsetLabels.end()) {
+      codec = known->codec;
+    } else {
+      codec = IsValidUtf8(bytes) ? Codec::Utf8 : Codec::Windows1250;
+    }
+  }
+  if (charset) *charset = CodecName(codec);
+  switch (codec) {
+    case Codec::Utf8:
+      return RepairedUtf8(bytes);
+    case Codec::Windows1250:
+      return Windows1250ToUtf8(bytes);
+    case Codec::Latin2:
+    case Codec::Windows1252:
+      return DecodeSingleByte(bytes, codec);
+  }
+  return {};
+}
+
+char32_t Windows1252ToUnicode(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kWindows1252Low[byte - 0x80] : byte;
 }
 
 }  // namespace pagemoor

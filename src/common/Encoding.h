@@ -38,4 +38,21 @@ void AppendUtf8(std::string& out, char32_t cp);
 // one byte) on an invalid sequence.
 bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp);
 
+// --- Text that names its own character set -----------------------------------
+
+// Text that may say which character set it is in (a page's <meta charset>),
+// as UTF-8. A UTF-8 byte order mark wins (and goes), whatever the label
+// says; then the declared label, when it names a set we know, as browsers
+// read them (iso-8859-1 and us-ascii mean windows-1252, which pages written
+// on Windows rely on for curly quotes and dashes); otherwise valid UTF-8
+// stays and anything else is windows-1250. Invalid UTF-8 becomes U+FFFD, one
+// per byte that starts no character. charset receives the name of the set
+// used: "utf-8", "windows-1250", "iso-8859-2" or "windows-1252".
+std::string DecodeDeclaredText(std::string_view bytes, std::string_view declaredLabel,
+                               std::string* charset = nullptr);
+
+// The character a windows-1252 byte stands for; the five bytes it leaves
+// undefined keep their C1 code.
+char32_t Windows1252ToUnicode(unsigned char byte);
+
 }  // namespace pagemoor

@@ -56,45 +56,8 @@ QColor HtmlColor(const std::string& text) {
   return color;
 }
 
-// The engine forgets attributes it does not know, usemap among them, so the
-// map an image uses travels in its token's fragment: "pm:ref/N#pm-map-M".
-std::string AttachMapsToImages(const std::string& html) {
-  static const std::string kMap = "#pm-map-";
-  static const std::string kRef = "pm:ref/";
-  std::string out;
-  out.reserve(html.size() + 64);
-  std::size_t done = 0;
-  const std::string lower = ToLower(html);
-  for (std::size_t tag = lower.find("<img", 0); tag != std::string::npos; tag = lower.find("<img", tag + 4)) {
-    const std::size_t end = lower.find('>', tag);
-    if (end == std::string::npos) break;
-    // Searched within the tag only: a page of many pictures without maps
-    // would otherwise be searched to its end once per picture.
-    const std::string_view inTag = std::string_view(lower).substr(0, end);
-    const std::size_t map = inTag.find(kMap, tag);
-    if (map == std::string::npos) continue;
-    std::size_t digits = map + kMap.size();
-    std::size_t mapEnd = digits;
-    while (mapEnd < end && std::isdigit(static_cast<unsigned char>(html[mapEnd]))) ++mapEnd;
-    if (mapEnd == digits) continue;
-    // src="pm:ref/N": the token right after src=.
-    std::size_t src = inTag.find("src=", tag);
-    while (src != std::string::npos && !std::isspace(static_cast<unsigned char>(lower[src - 1])))
-      src = inTag.find("src=", src + 4);
-    if (src == std::string::npos) continue;
-    std::size_t ref = inTag.find(kRef, src);
-    if (ref == std::string::npos || ref > src + 5) continue;
-    std::size_t refEnd = ref + kRef.size();
-    while (refEnd < end && std::isdigit(static_cast<unsigned char>(html[refEnd]))) ++refEnd;
-    out.append(html, done, refEnd - done);
-    out.append(html, map, mapEnd - map);
-    done = refEnd;
-  }
-  out.append(html, done, std::string::npos);
-  return out;
-}
-
-// The map index a token carries after AttachMapsToImages.
+// The map index an image's token carries ("pm:ref/N#pm-map-M"): the page
+// builder puts it there for an image whose map it found.
 std::optional<std::size_t> MapIndexOf(const QString& name) {
   const qsizetype at = name.indexOf(QStringLiteral("#pm-map-"));
   if (at < 0) return std::nullopt;
@@ -220,7 +183,7 @@ void HtmlPaneWidget::showPage(const std::string& html, const std::string& docume
 
   applyLookToDocument();
   layOutWhileHidden();
-  setHtml(ToQString(AttachMapsToImages(m_page.html)));
+  setHtml(ToQString(m_page.html));
   markVisitedAnchors();
   settleLayout(scroll.value_or(0));
   if (scroll)

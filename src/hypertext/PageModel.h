@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "hypertext/ImageMaps.h"
+
 namespace pagemoor {
 
 // --- Character set ------------------------------------------------------
@@ -47,24 +49,6 @@ struct SoundRequestInfo {
   int loop = 1;     // LOOP attribute: -1 for "infinite"/"-1", else its number (1 when absent)
 };
 
-struct MapArea {
-  enum class Shape { Rect, Circle, Poly, Default };
-  Shape shape = Shape::Rect;
-  std::vector<int> coords;
-  std::string href;  // raw; empty for an area without href (nohref)
-  std::string title;
-};
-
-struct ImageMap {
-  std::string name;  // without a leading '#'
-  std::vector<MapArea> areas;
-};
-
-// The href of the first area that contains the point (image pixels), if any.
-std::optional<std::string> HitTestMap(const ImageMap& map, int x, int y);
-// The first area that holds the point, with or without a link; null if none.
-const MapArea* MapAreaAt(const ImageMap& map, int x, int y);
-
 struct FormControl {
   std::string kind;  // checkbox, radio, button, submit, reset, text, password, select, textarea
   std::string name;
@@ -84,7 +68,10 @@ struct PreparedPage {
   // The page for the engine (UTF-8). References are replaced by tokens:
   //   href="pm:ref/N"  src="pm:ref/N"  background="pm:ref/N"  usemap="#pm-map-M"
   // and each form control by <img src="pm:form/K" ...>, where N indexes
-  // references, M maps and K controls. <bgsound> and sound <embed> are removed.
+  // references, M maps and K controls. The engine forgets usemap but hands
+  // an image's name back whole, so an image whose map was found carries the
+  // map in its src as well: src="pm:ref/N#pm-map-M". <bgsound> and sound
+  // <embed> are removed.
   std::string html;
   std::vector<PageReference> references;
   std::vector<SoundRequestInfo> sounds;

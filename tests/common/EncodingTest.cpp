@@ -90,5 +90,59 @@ TEST(Encoding, ByteOrderMark) {
   EXPECT_EQ(WithoutBom("[a]"), "[a]");
 }
 
+TEST(Encoding, DeclaredCharsetTablesAgreeWithTheSystemConverter) {
+  // Above 0x9F both sets are what their standards say; 0x80-0x9F is where
+  // pages differ from the standards: windows-1252 fills it (the five bytes
+  // it leaves undefined keep their C1 code), and a page declared ISO-8859-2
+  // that uses it was written in windows-1250.
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    const std::string byte(1, static_cast<char>(b));
+    const std::string latin2 = DecodeDeclaredText(byte, "iso-8859-2");
+    EXPECT_EQ(latin2, b >= 0xA0 ? iconvToUtf8("ISO-8859-2", byte) : Windows1250ToUtf8(byte)) << std::hex << b;
+    const std::string expected1252 = iconvToUtf8("CP1252", byte);
+    std::string c1;
+    AppendUtf8(c1, static_cast<char32_t>(b));
+    EXPECT_EQ(DecodeDeclaredText(byte, "windows-1252"), expected1252 == "<undefined>" ? c1 : expected1252)
+        << std::hex << b;
+    std::string viaChar;
+    AppendUtf8(viaChar, Windows1252ToUnicode(static_cast<unsigned char>(b)));
+    EXPECT_EQ(viaChar, DecodeDeclaredText(byte, "windows-1252")) << std::hex << b;
+  }
+  EXPECT_EQ(Windows1252ToUnicode('A'), U'A');
+}
+
+TEST(Encoding, DeclaredTextGoesByMarkThenLabelThenContent) {
+  struct Case {
+    std::string bytes;
+    const char* label;
+    const char* charset;
+    std::string text;
+  };
+  const std::string cz1250 = "\xE8\x9A";  // čš in windows-1250, invalid UTF-8
+  const std::string czUtf8 = "\xC4\x8D\xC5\xA1";
+  const Case cases[] = {
+      {czUtf8, "UTF-8", "utf-8", czUtf8},
+      {cz1250, "Windows-1250", "windows-1250", czUtf8},
+      {cz1250, "x-cp1250", "windows-1250", czUtf8},
+      {"\x93hi\x94", "latin1", "windows-1252", "\xE2\x80\x9Chi\xE2\x80\x9D"},
+      {"\x93hi\x94", "us-ascii", "windows-1252", "\xE2\x80\x9Chi\xE2\x80\x9D"},
+      {"\xB9", "L2", "iso-8859-2", "\xC5\xA1"},
+      // Declared UTF-8 that is not: each bad byte becomes U+FFFD.
+      {"a" + cz1250 + "z", "utf8", "utf-8", "a\xEF\xBF\xBD\xEF\xBF\xBDz"},
+      // No label, or one we do not know: the content decides.
+      {cz1250, "", "windows-1250", czUtf8},
+      {czUtf8, "", "utf-8", czUtf8},
+      {cz1250, "x-unknown", "windows-1250", czUtf8},
+      // A byte order mark wins over any label, and goes.
+      {"\xEF\xBB\xBF" + czUtf8, "windows-1250", "utf-8", czUtf8},
+      {"\xEF\xBB\xBF", "", "utf-8", ""},
+  };
+  for (const Case& c : cases) {
+    std::string charset;
+    EXPECT_EQ(DecodeDeclaredText(c.bytes, c.label, &charset), c.text) << c.label << ": " << c.bytes;
+    EXPECT_EQ(charset, c.charset) << c.label << ": " << c.bytes;
+  }
+}
+
 }  // namespace
 }  // namespace pagemoor

@@ -12,22 +12,14 @@
 
 #include "hypertext/HtmlPaneWidget.h"
 #include "hypertext/PageNesting.h"
+#include "support/PageText.h"
 #include "support/TempFolder.h"
 
 namespace pagemoor {
 namespace {
 
-std::string Repeat(std::string_view unit, std::size_t times) {
-  std::string out;
-  out.reserve(unit.size() * times);
-  for (std::size_t i = 0; i < times; ++i) out += unit;
-  return out;
-}
-
-std::string Nested(std::string_view open, std::string_view close, std::size_t levels,
-                   std::string_view middle) {
-  return Repeat(open, levels) + std::string(middle) + Repeat(close, levels);
-}
+using test::Nested;
+using test::Repeat;
 
 TEST(HostilePage, ThePaneShowsEveryHostilePageInBoundedTime) {
   constexpr std::size_t kLevels = 100000;

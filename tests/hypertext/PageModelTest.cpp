@@ -110,50 +110,6 @@ TEST(PageModel, ToleratesOldMarkup) {
   }
 }
 
-// --- Include directives ----------------------------------------------------
-
-struct Call {
-  std::string command;
-  std::vector<std::string> params;
-  bool operator==(const Call&) const = default;
-};
-
-TEST(PageModel, IncludeDirectivesAskTheHandler) {
-  std::vector<Call> calls;
-  const IncludeHandler include = [&](const std::string& command, const std::vector<std::string>& params) {
-    calls.push_back({command, params});
-    return "[" + command + "]";
-  };
-  const PreparedPage page = PreparePage(
-      "a<!--#Date-->b<!--#Include file=\"part.htm\" Mode=fast x='q r' y -->c"
-      "<!-- plain --><!--#123--><!-- #Time--><!--#Date:x-->",
-      include);
-  EXPECT_EQ(page.html, "a[Date]b[Include]c<!-- plain --><!--#123--><!-- #Time--><!--#Date:x-->");
-  const std::vector<Call> expected = {
-      {"Date", {}},
-      {"Include", {"FILE=\"part.htm\"", "MODE=\"fast\"", "X=\"q r\"", "Y=\"\""}},
-  };
-  EXPECT_EQ(calls, expected);
-}
-
-TEST(PageModel, InsertedTextIsReadAsHtmlButNotExpandedAgain) {
-  int calls = 0;
-  const IncludeHandler include = [&](const std::string&, const std::vector<std::string>&) {
-    ++calls;
-    return std::string("<!--#Date--><a href=\"in.htm\"><bgsound src=s.wav>");
-  };
-  const PreparedPage page = PreparePage("<p><!--#Signature user=Ann--></a>", include);
-  EXPECT_EQ(calls, 1);
-  EXPECT_EQ(page.html, "<p><!--#Date--><a href=\"pm:ref/0\"></a>");
-  ASSERT_EQ(page.references.size(), 2u);
-  EXPECT_EQ(page.references[0].raw, "in.htm");
-  ASSERT_EQ(page.sounds.size(), 1u);
-  EXPECT_EQ(page.sounds[0].src, "s.wav");
-
-  // Without a handler a directive leaves nothing behind.
-  EXPECT_EQ(PreparePage("a<!--#Date-->b").html, "ab");
-}
-
 // --- Sounds, body, base, title ---------------------------------------------
 
 TEST(PageModel, BackgroundSoundsAreRecordedAndRemoved) {
@@ -302,7 +258,7 @@ TEST(PageModel, MapsAreCollectedAndImagesPointAtThem) {
       "<area shape=poly coords=\"0,0,10,0,5,10\" href=c.htm alt=\"C\"><area shape=rect coords=0,0,9,9 nohref "
       "href=d.htm></map>text<area href=loose.htm>");
   EXPECT_EQ(page.html,
-            "<img src=\"pm:ref/0\" usemap=\"#pm-map-1\" border=\"0\"><img src=\"pm:ref/2\">\n\n\n"
+            "<img src=\"pm:ref/0#pm-map-1\" usemap=\"#pm-map-1\" border=\"0\"><img src=\"pm:ref/2\">\n\n\n"
             "text<area href=\"pm:ref/4\">");
   ASSERT_EQ(page.maps.size(), 2u);
   EXPECT_EQ(page.maps[0].name, "first");
@@ -328,58 +284,47 @@ TEST(PageModel, MapsAreCollectedAndImagesPointAtThem) {
   EXPECT_EQ(page.references[2].map, -1);
 }
 
-TEST(PageModel, AreaShapesAndCoordinates) {
+TEST(PageModel, AnImageCarriesItsMapInItsOwnToken) {
+  // The engine drops usemap but hands an image's name back whole, so the
+  // page the engine gets must name the map in the image's src, wherever
+  // the attributes stand and whatever else the tag holds.
   struct Case {
-    const char* area;
-    MapArea::Shape shape;
-    std::vector<int> coords;
+    const char* name;
+    std::string page;
+    std::string html;
   };
-  using S = MapArea::Shape;
   const Case cases[] = {
-      {"<area coords=\"1, 2 ,x3;4.5\">", S::Rect, {1, 2, 3, 4}},
-      {"<area shape=RECTANGLE coords=\"-5,+6,7.9,8\">", S::Rect, {-5, 6, 7, 8}},
-      {"<area shape=circ coords=1,2,3>", S::Circle, {1, 2, 3}},
-      {"<area shape=polygon coords=\"1 2 3 4 5 6\">", S::Poly, {1, 2, 3, 4, 5, 6}},
-      {"<area shape=Default>", S::Default, {}},
-      {"<area shape=star coords=99999999999999,-->", S::Rect, {1000000000}},
+      {"map after the image", "<img src=a.gif usemap=#m><map name=m></map>",
+       "<img src=\"pm:ref/0#pm-map-0\" usemap=\"#pm-map-0\">"},
+      {"map before the image, names in other cases",
+       "<map name=first></map><MAP NAME=Menu></MAP><img src=a.gif usemap=#MENU>",
+       "<img src=\"pm:ref/0#pm-map-1\" usemap=\"#pm-map-1\">"},
+      {"usemap before src", "<IMG USEMAP=\"#m\" SRC=a.gif ALT=x><map name=m></map>",
+       "<IMG USEMAP=\"#pm-map-0\" SRC=\"pm:ref/0#pm-map-0\" ALT=\"x\">"},
+      {"a '>' and a token-like text in another attribute",
+       "<img alt=\"a > b src=pm:ref/9\" src=a.gif usemap=#m><map name=m></map>",
+       "<img alt=\"a > b src=pm:ref/9\" src=\"pm:ref/0#pm-map-0\" usemap=\"#pm-map-0\">"},
+      {"two images, one map", "<img src=a.gif usemap=#m><img src=b.gif usemap=#m><map name=m></map>",
+       "<img src=\"pm:ref/0#pm-map-0\" usemap=\"#pm-map-0\"><img src=\"pm:ref/2#pm-map-0\" "
+       "usemap=\"#pm-map-0\">"},
+      {"a map no page has", "<img src=a.gif usemap=#none><map name=m></map>", "<img src=\"pm:ref/0\">"},
+      {"no src to carry it", "<img usemap=#m><map name=m></map>", "<img usemap=\"#pm-map-0\">"},
+      {"a map in a picture inside a link", "<a href=x.htm><img src=a.gif usemap=#m></a><map name=m></map>",
+       "<a href=\"pm:ref/0\"><img src=\"pm:ref/1#pm-map-0\" usemap=\"#pm-map-0\"></a>"},
   };
   for (const Case& c : cases) {
-    const PreparedPage page = PreparePage(std::string("<map name=m>") + c.area + "</map>");
-    ASSERT_EQ(page.maps.size(), 1u);
-    ASSERT_EQ(page.maps[0].areas.size(), 1u) << c.area;
-    EXPECT_EQ(page.maps[0].areas[0].shape, c.shape) << c.area;
-    EXPECT_EQ(page.maps[0].areas[0].coords, c.coords) << c.area;
+    const PreparedPage page = PreparePage(c.page);
+    EXPECT_EQ(page.html, c.html) << c.name;
+    // What the pane reads back from the name: the reference before the
+    // '#', and the map the reference records after it.
+    for (std::size_t i = 0; i < page.references.size(); ++i) {
+      if (page.references[i].kind != ReferenceKind::Image) continue;
+      const std::string token = ReferenceToken(i);
+      const int map = page.references[i].map;
+      const std::string carried = map < 0 ? token + "\"" : token + "#pm-map-" + std::to_string(map) + "\"";
+      EXPECT_NE(page.html.find(carried), std::string::npos) << c.name << ": " << carried;
+    }
   }
-}
-
-TEST(PageModel, HitTestTakesTheFirstAreaThatContainsThePoint) {
-  using S = MapArea::Shape;
-  ImageMap map;
-  map.areas = {
-      {S::Rect, {10, 10, 0, 0}, "rect.htm", ""},  // corners in any order, edges inside
-      {S::Rect, {0, 0, 5}, "short.htm", ""},      // too few coordinates: never hit
-      {S::Circle, {50, 50, 5}, "circle.htm", ""},
-      {S::Poly, {100, 0, 140, 0, 140, 40, 120, 10, 100, 40}, "poly.htm", ""},  // a notch from below
-      {S::Rect, {200, 0, 250, 50}, "", ""},                                    // nohref covers what is below
-      {S::Rect, {200, 0, 300, 50}, "below.htm", ""},
-      {S::Default, {}, "default.htm", ""},
-  };
-  struct Case {
-    int x, y;
-    std::optional<std::string> href;
-  };
-  const Case cases[] = {
-      {0, 0, "rect.htm"},       {10, 10, "rect.htm"},     {5, 11, "default.htm"},
-      {50, 45, "circle.htm"},   {53, 54, "circle.htm"},   {54, 54, "default.htm"},
-      {101, 35, "poly.htm"},    {130, 20, "poly.htm"},    {120, 5, "poly.htm"},
-      {120, 30, "default.htm"}, {110, 38, "default.htm"}, {225, 25, std::nullopt},
-      {275, 25, "below.htm"},   {-5, -5, "default.htm"},  {-2147483647 - 1, 2147483647, "default.htm"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(HitTestMap(map, c.x, c.y), c.href) << c.x << ',' << c.y;
-
-  map.areas.pop_back();
-  EXPECT_EQ(HitTestMap(map, 500, 500), std::nullopt);
-  EXPECT_EQ(HitTestMap(ImageMap{}, 0, 0), std::nullopt);
 }
 
 // --- Character sets ----------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "hypertext/PageModel.h"
+#include "support/PageText.h"
 
 namespace pagemoor {
 namespace {
@@ -25,17 +26,8 @@ std::size_t Count(std::string_view text, std::string_view needle) {
   return n;
 }
 
-std::string Repeat(std::string_view unit, std::size_t times) {
-  std::string out;
-  out.reserve(unit.size() * times);
-  for (std::size_t i = 0; i < times; ++i) out += unit;
-  return out;
-}
-
-std::string Nested(std::string_view open, std::string_view close, std::size_t levels,
-                   std::string_view middle) {
-  return Repeat(open, levels) + std::string(middle) + Repeat(close, levels);
-}
+using test::Nested;
+using test::Repeat;
 
 constexpr std::size_t kHostile = 100000;
 
