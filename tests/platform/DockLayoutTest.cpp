@@ -97,15 +97,19 @@ TEST(DockLayoutTest, BandsAreTakenByKindThenInOrderAndTheClientGetsTheRest) {
 }
 
 // Shown, the window is laid out again by Qt: when it is resized and when a
-// control is shown, hidden or deleted.
+// control is shown, hidden or deleted. A control docked nowhere that was
+// moved by hand stays where it was put through all of it.
 TEST(DockLayoutTest, AShownWindowFollowsItsSizeAndItsControls) {
   Docked docked({{0, DockSide::Top, QRect(0, 0, 1, 20)},
                  {1, DockSide::Left, QRect(0, 0, 50, 1)},
-                 {2, DockSide::Client, QRect()}});
+                 {2, DockSide::Client, QRect()},
+                 {3, DockSide::None, QRect(5, 5, 10, 10)}});
   QWidget* top = docked.controls[0];
   QWidget* left = docked.controls[1];
   QWidget* client = docked.controls[2];
+  QWidget* byHand = docked.controls[3];
   docked.window.show();
+  byHand->setGeometry(60, 70, 20, 30);
 
   docked.window.resize(300, 150);
   EXPECT_TRUE(PumpUntil([&] { return client->geometry() == QRect(50, 20, 250, 130); })) << "resized";
@@ -119,8 +123,9 @@ TEST(DockLayoutTest, AShownWindowFollowsItsSizeAndItsControls) {
 
   delete left;
   docked.controls.erase(docked.controls.begin() + 1);
-  EXPECT_EQ(docked.dock->count(), 2);
+  EXPECT_EQ(docked.dock->count(), 3);
   EXPECT_TRUE(PumpUntil([&] { return client->geometry() == QRect(0, 20, 300, 130); })) << "left deleted";
+  EXPECT_EQ(byHand->geometry(), QRect(60, 70, 20, 30));
 }
 
 TEST(DockLayoutTest, WhatItKnowsOfAControl) {

@@ -32,6 +32,9 @@ void DockLayout::dock(QWidget* widget, DockSide side, const QRect& geometry) {
     m_items[static_cast<std::size_t>(index)].side = side;
     m_items[static_cast<std::size_t>(index)].requested = geometry;
   }
+  // The layout passes over undocked controls, so this is the one time it
+  // puts one.
+  if (side == DockSide::None) widget->setGeometry(geometry);
   arrange();
 }
 
@@ -84,8 +87,8 @@ void DockLayout::place(QLayoutItem* item, const QRect& where) {
 void DockLayout::setGeometry(const QRect& rect) {
   QLayout::setGeometry(rect);
   QRect free = rect;
-  for (DockSide pass : {DockSide::Top, DockSide::Bottom, DockSide::Left, DockSide::Right, DockSide::Client,
-                        DockSide::None}) {
+  // Undocked controls are not in a pass: whoever put one there decides.
+  for (DockSide pass : {DockSide::Top, DockSide::Bottom, DockSide::Left, DockSide::Right, DockSide::Client}) {
     for (const Docked& docked : m_items) {
       if (docked.side != pass) continue;
       const QRect want = docked.requested;
@@ -109,10 +112,8 @@ void DockLayout::setGeometry(const QRect& rect) {
           if (takesRoom) free.setRight(free.right() - want.width());
           break;
         case DockSide::Client:
-          where = free;
-          break;
         case DockSide::None:
-          where = want;
+          where = free;
           break;
       }
       place(docked.item, where);
@@ -139,9 +140,11 @@ QSize DockLayout::sizeHint() const {
       case DockSide::Client:
         client = client.expandedTo(docked.item->sizeHint());
         break;
-      case DockSide::None:
-        undocked = undocked.expandedTo(QSize(docked.requested.right() + 1, docked.requested.bottom() + 1));
+      case DockSide::None: {
+        const QRect at = docked.item->geometry();
+        undocked = undocked.expandedTo(QSize(at.right() + 1, at.bottom() + 1));
         break;
+      }
     }
   }
   return QSize(bandWidth + client.width(), bandHeight + client.height()).expandedTo(undocked);

@@ -2,7 +2,8 @@
 // designed: each docked control takes a band of what is left of the client
 // area, top bands first, then bottom, left and right ones, each kind in the
 // order the controls were added; client controls fill what remains, and
-// controls docked nowhere stay exactly where they were put.
+// controls docked nowhere keep the geometry last set on them: the layout
+// never moves them, so a control placed by hand stays where it was put.
 //
 //   auto* dock = new DockLayout(window);
 //   dock->dock(title, DockSide::Top, QRect(0, 0, 800, 32));   // 32 high, full width
@@ -38,8 +39,9 @@ class DockLayout : public QLayout {
 
   // Docks the widget at `side`. `geometry` is its band's thickness (its
   // height at the top or bottom, its width at the left or right) or, docked
-  // nowhere, its exact place; a client widget ignores it. A widget already
-  // in the layout keeps its place in the order. Lays out at once.
+  // nowhere, the place it is put at now; a client widget ignores it. A
+  // widget already in the layout keeps its place in the order. Lays out at
+  // once.
   void dock(QWidget* widget, DockSide side, const QRect& geometry = QRect());
   // Where the widget is docked: None also when it is not in this layout.
   DockSide side(const QWidget* widget) const;
@@ -49,7 +51,7 @@ class DockLayout : public QLayout {
   void arrange();
 
   // --- QLayout ---
-  // A plain added item is docked nowhere, at the geometry it has.
+  // A plain added item is docked nowhere: it stays where it is.
   void addItem(QLayoutItem* item) override;
   int count() const override;
   QLayoutItem* itemAt(int index) const override;
