@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -156,10 +154,6 @@ int HeadlessPlatform::showModal(ModalWindow& /*window*/) {
 }
 
 void HeadlessPlatform::processEvents() {}
-
-void HeadlessPlatform::sleepAndProcessEvents(int milliseconds) {
-  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
 
 bool HeadlessPlatform::openDocument(const std::string& target) {
   if (target.empty()) return false;

@@ -31,8 +31,8 @@ class HeadlessPlatform : public FileRegistryPlatform {
   // Without a window system the window cannot be shown: it counts as closed.
   int showModal(ModalWindow& window) override;
 
+  // No window system, no events: sleeping is a plain sleep.
   void processEvents() override;
-  void sleepAndProcessEvents(int milliseconds) override;
 
   bool openDocument(const std::string& target) override;
   bool startProgram(const std::string& commandLine, const std::string& workingDir) override;

@@ -23,29 +23,6 @@ Platform& DefaultPlatform() {
 
 }  // namespace
 
-int ModalWindow::runScripted(AnswerQueue& /*answers*/) {
-  return 0;
-}
-
-void Platform::showMessage(const std::string& /*caption*/, const std::string& text) {
-  showInfo(text);
-}
-
-// Platforms without a channel between programs neither listen nor deliver.
-bool Platform::listenForRemoteMessages(const std::string& /*name*/,
-                                       std::function<void(int message)> /*handler*/) {
-  return false;
-}
-
-bool Platform::postRemoteMessage(const std::string& /*peer*/, int /*message*/) {
-  return false;
-}
-
-// Platforms that cannot see other processes let every instance run.
-bool Platform::isAlreadyRunning(const std::string& /*title*/) {
-  return false;
-}
-
 Platform& platform() {
   Platform* p = g_platform.load(std::memory_order_acquire);
   return p ? *p : DefaultPlatform();

@@ -34,7 +34,7 @@ bool ScriptedUiRequested() {
 }
 
 ScriptedPlatform::ScriptedPlatform(Platform& inner, AnswerQueue answers, std::ostream& err)
-    : m_inner(inner), m_answers(std::move(answers)), m_err(err) {}
+    : ForwardingPlatform(inner), m_answers(std::move(answers)), m_err(err) {}
 
 void ScriptedPlatform::writeLine(std::string_view kind, std::string_view caption, std::string_view text) {
   m_err << "[ui] " << kind << ": " << OneLine(caption) << ": " << OneLine(text) << '\n' << std::flush;
@@ -132,14 +132,6 @@ int ScriptedPlatform::showModal(ModalWindow& window) {
   return window.runScripted(m_answers);
 }
 
-void ScriptedPlatform::processEvents() {
-  m_inner.processEvents();
-}
-
-void ScriptedPlatform::sleepAndProcessEvents(int milliseconds) {
-  m_inner.sleepAndProcessEvents(milliseconds);
-}
-
 bool ScriptedPlatform::openDocument(const std::string& target) {
   writeLine("shell", "open", target);
   return true;
@@ -148,42 +140,6 @@ bool ScriptedPlatform::openDocument(const std::string& target) {
 bool ScriptedPlatform::startProgram(const std::string& commandLine, const std::string& /*workingDir*/) {
   writeLine("shell", "start", commandLine);
   return true;
-}
-
-std::string ScriptedPlatform::readRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                                const std::string& valueName) {
-  return m_inner.readRegistryValue(rootKey, keyPath, valueName);
-}
-
-void ScriptedPlatform::writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                          const std::string& valueName, const std::string& value) {
-  m_inner.writeRegistryValue(rootKey, keyPath, valueName, value);
-}
-
-void ScriptedPlatform::deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                           const std::string& valueName) {
-  m_inner.deleteRegistryValue(rootKey, keyPath, valueName);
-}
-
-void ScriptedPlatform::createRegistryKey(const std::string& rootKey, const std::string& keyPath) {
-  m_inner.createRegistryKey(rootKey, keyPath);
-}
-
-bool ScriptedPlatform::listenForRemoteMessages(const std::string& name,
-                                               std::function<void(int message)> handler) {
-  return m_inner.listenForRemoteMessages(name, std::move(handler));
-}
-
-bool ScriptedPlatform::postRemoteMessage(const std::string& peer, int message) {
-  return m_inner.postRemoteMessage(peer, message);
-}
-
-bool ScriptedPlatform::isAlreadyRunning(const std::string& title) {
-  return m_inner.isAlreadyRunning(title);
-}
-
-std::string ScriptedPlatform::singleInstanceProblem() const {
-  return m_inner.singleInstanceProblem();
 }
 
 }  // namespace pagemoor

@@ -21,7 +21,7 @@
 // and the box takes its default. Shell requests start nothing; they are
 // written as "[ui] shell: open: TARGET" and "[ui] shell: start: COMMANDLINE".
 // Event processing, sleeping, the registry, remote-control messages and the
-// single-instance check go to the inner platform.
+// single-instance check go to the inner platform (ForwardingPlatform).
 #pragma once
 
 #include <iostream>
@@ -30,7 +30,7 @@
 #include <string_view>
 
 #include "platform/AnswerQueue.h"
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace pagemoor {
 
@@ -39,7 +39,7 @@ inline constexpr const char* kScriptedUiVariable = "PAGEMOOR_SCRIPTED_UI";
 // True when PAGEMOOR_SCRIPTED_UI is "1".
 bool ScriptedUiRequested();
 
-class ScriptedPlatform : public Platform {
+class ScriptedPlatform : public ForwardingPlatform {
  public:
   ScriptedPlatform(Platform& inner, AnswerQueue answers, std::ostream& err = std::cerr);
 
@@ -55,24 +55,8 @@ class ScriptedPlatform : public Platform {
 
   int showModal(ModalWindow& window) override;
 
-  void processEvents() override;
-  void sleepAndProcessEvents(int milliseconds) override;
-
   bool openDocument(const std::string& target) override;
   bool startProgram(const std::string& commandLine, const std::string& workingDir) override;
-
-  std::string readRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                                const std::string& valueName) override;
-  void writeRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                          const std::string& valueName, const std::string& value) override;
-  void deleteRegistryValue(const std::string& rootKey, const std::string& keyPath,
-                           const std::string& valueName) override;
-  void createRegistryKey(const std::string& rootKey, const std::string& keyPath) override;
-
-  bool listenForRemoteMessages(const std::string& name, std::function<void(int message)> handler) override;
-  bool postRemoteMessage(const std::string& peer, int message) override;
-  bool isAlreadyRunning(const std::string& title) override;
-  std::string singleInstanceProblem() const override;
 
   AnswerQueue* scriptedAnswers() override { return &m_answers; }
 
@@ -81,7 +65,6 @@ class ScriptedPlatform : public Platform {
   void reportUnexpected(const Answer& answer, std::string_view kind);
   std::optional<FileDialogResult> fileDialog(std::string_view kind, const FileDialogOptions& options);
 
-  Platform& m_inner;
   AnswerQueue m_answers;
   std::ostream& m_err;
 };

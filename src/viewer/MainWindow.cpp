@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
-#include <QResizeEvent>
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolButton>
@@ -109,15 +108,15 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::buildControls() {
+  m_dock = new DockLayout(this);
   m_imgTop = new ImageWidget(this);
   m_imgTop->setObjectName(QStringLiteral("imgTop"));
-  m_requested[m_imgTop] = QRect(0, 0, kDesignWidth, 32);
-  setAlign(m_imgTop, PaneAlign::Top);
+  m_dock->dock(m_imgTop, DockSide::Top, QRect(0, 0, kDesignWidth, 32));
   // imgTop's mouse move is htmlMainMouseMove, which does nothing.
 
   m_imgDesktop = new ImageWidget(this);
   m_imgDesktop->setObjectName(QStringLiteral("imgDesktop"));
-  setAlign(m_imgDesktop, PaneAlign::Client);
+  m_dock->dock(m_imgDesktop, DockSide::Client);
   // imgDesktopMouseMove belongs to the link and button handling.
 
   m_htmlMain = makePane("htmlMain");
@@ -223,8 +222,7 @@ HtmlPaneWidget* TfrmMain::makePane(const char* name) {
   pane->setBackgroundColor(Qt::white);
   pane->setFrameShape(QFrame::NoFrame);
   pane->setHintsShown(true);
-  m_requested[pane] = QRect(1, 1, 1, 1);
-  setAlign(pane, PaneAlign::None);
+  m_dock->dock(pane, DockSide::None, QRect(1, 1, 1, 1));
   return pane;
 }
 
@@ -321,58 +319,12 @@ void TfrmMain::applyCursors() {
 
 // --- Layout ---
 
-void TfrmMain::setAlign(QWidget* control, PaneAlign align) {
-  if (m_align.count(control) == 0) {
-    m_alignOrder.push_back(control);
-    control->installEventFilter(this);
-  }
-  m_align[control] = align;
-}
-
 PaneAlign TfrmMain::paneAlign(const QWidget* control) const {
-  const auto it = m_align.find(control);
-  return it == m_align.end() ? PaneAlign::None : it->second;
+  return m_dock->side(control);
 }
 
 void TfrmMain::realign() {
-  // Docked controls take their edge in the order top, bottom, left, right,
-  // each in creation order; client-aligned ones fill what is left. Hidden
-  // controls are placed as if docked but take no room.
-  QRect free = rect();
-  for (PaneAlign pass : {PaneAlign::Top, PaneAlign::Bottom, PaneAlign::Left, PaneAlign::Right,
-                         PaneAlign::Client, PaneAlign::None}) {
-    for (QWidget* control : m_alignOrder) {
-      if (m_align[control] != pass) continue;
-      const QRect want = m_requested[control];
-      const bool takesRoom = !control->isHidden();
-      QRect place;
-      switch (pass) {
-        case PaneAlign::Top:
-          place = QRect(free.left(), free.top(), free.width(), want.height());
-          if (takesRoom) free.setTop(free.top() + want.height());
-          break;
-        case PaneAlign::Bottom:
-          place = QRect(free.left(), free.bottom() + 1 - want.height(), free.width(), want.height());
-          if (takesRoom) free.setBottom(free.bottom() - want.height());
-          break;
-        case PaneAlign::Left:
-          place = QRect(free.left(), free.top(), want.width(), free.height());
-          if (takesRoom) free.setLeft(free.left() + want.width());
-          break;
-        case PaneAlign::Right:
-          place = QRect(free.right() + 1 - want.width(), free.top(), want.width(), free.height());
-          if (takesRoom) free.setRight(free.right() - want.width());
-          break;
-        case PaneAlign::Client:
-          place = free;
-          break;
-        case PaneAlign::None:
-          place = want;
-          break;
-      }
-      control->setGeometry(place);
-    }
-  }
+  m_dock->arrange();
 }
 
 void TfrmMain::SetUpPane(HtmlPaneWidget* pane, const std::string& fileName) {
@@ -399,9 +351,7 @@ void TfrmMain::SetUpPane(HtmlPaneWidget* pane, const std::string& fileName) {
   const int height = number("height");
 
   pane->setVisible(visible);
-  setAlign(pane, docking);
-  m_requested[pane] = QRect(left, topEdge, width, height);
-  realign();
+  m_dock->dock(pane, docking, QRect(left, topEdge, width, height));
 }
 
 void TfrmMain::imgDesktopProgress(int percent) {
@@ -550,11 +500,6 @@ void TfrmMain::keyReleaseEvent(QKeyEvent* event) {
   QWidget::keyReleaseEvent(event);
 }
 
-void TfrmMain::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  realign();
-}
-
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_htmlMain && event->type() == QEvent::KeyPress) {
     const QString text = static_cast<QKeyEvent*>(event)->text();
@@ -562,11 +507,6 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == m_btnConsole && event->type() == QEvent::MouseMove)
     runGuarded([this] { btnConsoleMouseMove(); });
-  // A docked control shown or hidden frees or takes its edge.
-  if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) &&
-      m_align.count(static_cast<QWidget*>(watched)) != 0 &&
-      m_align[static_cast<QWidget*>(watched)] != PaneAlign::None)
-    QTimer::singleShot(0, this, [this] { realign(); });
   return QWidget::eventFilter(watched, event);
 }
 

@@ -27,6 +27,7 @@
 #include "hypertext/PageModel.h"
 #include "pictures/CursorWidget.h"
 #include "platform/LaunchPolicy.h"
+#include "platform/qt/DockLayout.h"
 #include "viewer/ButtonRecords.h"
 #include "viewer/DisplaySurface.h"
 #include "viewer/Shutdown.h"
@@ -61,7 +62,7 @@ struct ViewerWindows {
 };
 
 // How a control is docked in the window's client area.
-enum class PaneAlign { None, Top, Bottom, Left, Right, Client };
+using PaneAlign = DockSide;
 
 class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   Q_OBJECT
@@ -208,7 +209,8 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   bool startSequenceRun() const { return m_shownOnce; }
   CursorSlot cursorSlot(int slot) const;
   PaneAlign paneAlign(const QWidget* control) const;
-  // Lays the aligned controls out again in the client area.
+  // Lays the docked controls out again in the client area now, also while
+  // the window is hidden (shown, Qt does it by itself).
   void realign();
 
   // The console; once the reading has ended, a silent one that goes nowhere,
@@ -247,7 +249,6 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -257,7 +258,6 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void buildControls();
   void buildConsole();
   HtmlPaneWidget* makePane(const char* name);
-  void setAlign(QWidget* control, PaneAlign align);
   void loadCursorInto(int slot, const std::string& path);
   void applyCursors();
   void wirePanes();
@@ -319,10 +319,8 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   bool m_logHandlerInstalled = false;
 
   std::map<int, CursorSlot> m_cursors;
-  std::map<const QWidget*, PaneAlign> m_align;
-  std::vector<QWidget*> m_alignOrder;
-  // The geometry last set on each control, before the docking overrides it.
-  std::map<const QWidget*, QRect> m_requested;
+  // The title picture, the desktop and the panes, docked in that order.
+  DockLayout* m_dock = nullptr;
 
   ImageWidget* m_imgTop = nullptr;
   ImageWidget* m_imgDesktop = nullptr;

@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QScreen>
 #include <QShowEvent>
-#include <QThread>
 #include <QUrl>
 #include <algorithm>
 #include <utility>
@@ -217,11 +216,6 @@ int QtPlatform::showModal(ModalWindow& window) {
 }
 
 void QtPlatform::processEvents() {
-  QCoreApplication::processEvents();
-}
-
-void QtPlatform::sleepAndProcessEvents(int milliseconds) {
-  if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
   QCoreApplication::processEvents();
 }
 

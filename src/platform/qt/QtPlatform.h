@@ -53,7 +53,6 @@ class QtPlatform : public FileRegistryPlatform {
   int showModal(ModalWindow& window) override;
 
   void processEvents() override;
-  void sleepAndProcessEvents(int milliseconds) override;
 
   bool openDocument(const std::string& target) override;
   bool startProgram(const std::string& commandLine, const std::string& workingDir) override;
