@@ -17,9 +17,9 @@
 namespace pagemoor {
 namespace {
 
-using test::PixelAt;
 using test::Pixels;
 using test::PixelsOf;
+using test::PixelAt;
 
 void AppendU16(std::string& s, std::uint32_t v) {
   s.push_back(static_cast<char>(v & 0xFF));
