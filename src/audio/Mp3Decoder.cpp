@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/Decoder.h"
-#include "common/ByteOrder.h"
+#include "common/ByteReader.h"
 
 namespace pagemoor::audio {
 
@@ -38,10 +38,11 @@ struct FrameHeader {
 // The frame header at `at`, when it is one (free-format frames, whose length
 // no header gives, are not taken).
 std::optional<FrameHeader> ParseHeader(std::string_view b, std::size_t at) {
-  if (b.size() - at < 4) return std::nullopt;
-  const std::uint8_t h1 = U8(b, at + 1);
-  const std::uint8_t h2 = U8(b, at + 2);
-  if (U8(b, at) != 0xFF || (h1 & 0xE0) != 0xE0) return std::nullopt;
+  ByteReader r = ByteReader(b).at(at, 4);
+  const std::uint8_t h0 = r.u8();
+  const std::uint8_t h1 = r.u8();
+  const std::uint8_t h2 = r.u8();
+  if (!r.ok() || h0 != 0xFF || (h1 & 0xE0) != 0xE0) return std::nullopt;
   const int version = (h1 >> 3) & 3;
   const int layer = (h1 >> 1) & 3;
   const int bitrateIndex = h2 >> 4;
@@ -76,13 +77,18 @@ std::optional<FrameHeader> ParseHeader(std::string_view b, std::size_t at) {
 
 // Where the audio starts: after an ID3v2 tag, when there is one.
 std::size_t AudioStart(std::string_view b) {
-  if (b.size() < 10 || b.substr(0, 3) != "ID3") return 0;
+  ByteReader r(b);
+  if (!r.tag("ID3")) return 0;
+  r.skip(2);  // version
+  const std::uint8_t flags = r.u8();
   std::uint32_t size = 0;
-  for (int i = 6; i < 10; ++i) {
-    if (U8(b, i) & 0x80) return 0;  // not a synchsafe size: not a tag
-    size = (size << 7) | U8(b, i);
+  for (int i = 0; i < 4; ++i) {
+    const std::uint8_t part = r.u8();
+    if (part & 0x80) return 0;  // not a synchsafe size: not a tag
+    size = (size << 7) | part;
   }
-  const std::size_t footer = (U8(b, 5) & 0x10) ? 10 : 0;
+  if (!r.ok()) return 0;
+  const std::size_t footer = (flags & 0x10) ? 10 : 0;
   return std::min<std::size_t>(b.size(), 10 + size + footer);
 }
 

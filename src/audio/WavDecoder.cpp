@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "audio/Decoder.h"
-#include "common/ByteOrder.h"
+#include "common/ByteReader.h"
 
 namespace pagemoor::audio {
 
@@ -29,16 +29,18 @@ struct WavFormat {
   std::size_t blockAlign = 0;
 };
 
-std::optional<WavFormat> ParseFmt(std::string_view fmt) {
-  if (fmt.size() < 16) return std::nullopt;
-  std::uint16_t tag = U16(fmt, 0);
-  const std::uint16_t channels = U16(fmt, 2);
-  const std::uint32_t rate = U32(fmt, 4);
-  const std::uint16_t blockAlign = U16(fmt, 12);
-  const std::uint16_t bits = U16(fmt, 14);
+std::optional<WavFormat> ParseFmt(ByteReader fmt) {
+  std::uint16_t tag = fmt.u16le();
+  const std::uint16_t channels = fmt.u16le();
+  const std::uint32_t rate = fmt.u32le();
+  fmt.skip(4);  // bytes a second
+  const std::uint16_t blockAlign = fmt.u16le();
+  const std::uint16_t bits = fmt.u16le();
+  if (!fmt.ok()) return std::nullopt;
   if (tag == kFormatExtensible) {
-    if (fmt.size() < 40 || fmt.substr(26, 14) != std::string_view(kSubformatTail, 14)) return std::nullopt;
-    tag = U16(fmt, 24);
+    fmt.skip(8);  // extension size, valid bits, channel mask
+    tag = fmt.u16le();
+    if (!fmt.tag(std::string_view(kSubformatTail, 14))) return std::nullopt;
   }
   if (channels == 0 || rate == 0 || rate > static_cast<std::uint32_t>(INT_MAX)) return std::nullopt;
   WavFormat f;
@@ -78,14 +80,14 @@ class WavDecoder final : public ResampledDecoder {
  protected:
   std::size_t readSource(std::int16_t* out, std::size_t frames) override {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, m_frames - m_next));
-    const std::string_view bytes(m_bytes);
-    // Two channels and more: the first two are front left and right; mono
-    // plays on both sides.
-    const std::size_t rightOffset = m_format.channels > 1 ? m_format.bytesPerSample : 0;
+    const ByteReader data = ByteReader(m_bytes).from(m_dataAt);
     for (std::size_t i = 0; i < n; ++i) {
-      const std::size_t at = m_dataAt + static_cast<std::size_t>(m_next + i) * m_format.blockAlign;
-      out[i * 2] = sample(bytes, at);
-      out[i * 2 + 1] = sample(bytes, at + rightOffset);
+      // The last frame may lack its padding, so it reaches to the end.
+      ByteReader frame = data.from((m_next + i) * m_format.blockAlign);
+      // Two channels and more: the first two are front left and right; mono
+      // plays on both sides.
+      out[i * 2] = sample(frame);
+      out[i * 2 + 1] = m_format.channels > 1 ? sample(frame) : out[i * 2];
     }
     m_next += n;
     return n;
@@ -97,28 +99,31 @@ class WavDecoder final : public ResampledDecoder {
   }
 
  private:
-  std::int16_t sample(std::string_view b, std::size_t at) const {
+  // The next sample of the frame, as 16 bits.
+  std::int16_t sample(ByteReader& frame) const {
     if (m_format.isFloat) {
       if (m_format.bytesPerSample == 4) {
-        const std::uint32_t raw = U32(b, at);
+        const std::uint32_t raw = frame.u32le();
         float v;
         std::memcpy(&v, &raw, sizeof v);
         return FloatTo16(v);
       }
-      const std::uint64_t raw = U32(b, at) | (static_cast<std::uint64_t>(U32(b, at + 4)) << 32);
+      const std::uint64_t raw = frame.u64le();
       double v;
       std::memcpy(&v, &raw, sizeof v);
       return FloatTo16(v);
     }
     switch (m_format.bytesPerSample) {
       case 1:  // 8-bit samples are unsigned around 128
-        return static_cast<std::int16_t>((U8(b, at) - 128) * 256);
+        return static_cast<std::int16_t>((frame.u8() - 128) * 256);
       case 2:
-        return static_cast<std::int16_t>(U16(b, at));
+        return static_cast<std::int16_t>(frame.u16le());
       case 3:  // the top 16 of 24 bits
-        return static_cast<std::int16_t>(U16(b, at + 1));
+        frame.skip(1);
+        return static_cast<std::int16_t>(frame.u16le());
       default:
-        return static_cast<std::int16_t>(U16(b, at + 2));
+        frame.skip(2);
+        return static_cast<std::int16_t>(frame.u16le());
     }
   }
 
@@ -132,32 +137,31 @@ class WavDecoder final : public ResampledDecoder {
 }  // namespace
 
 std::unique_ptr<Decoder> OpenWav(std::string bytes, int outputRate) {
-  const std::string_view b(bytes);
-  if (outputRate <= 0 || b.size() < 12 || b.substr(0, 4) != "RIFF" || b.substr(8, 4) != "WAVE")
-    return nullptr;
+  ByteReader r(bytes);
+  if (outputRate <= 0 || !r.tag("RIFF") || !r.skip(4) || !r.tag("WAVE")) return nullptr;
   // The RIFF size is often wrong in files written by old tools; the chunks
   // run to the end of what we have.
   std::optional<WavFormat> format;
   std::size_t dataAt = 0;
   std::size_t dataSize = 0;
   bool haveData = false;
-  std::size_t at = 12;
-  while (b.size() - at >= 8) {
-    const std::string_view id = b.substr(at, 4);
-    const std::size_t declared = U32(b, at + 4);
-    const std::size_t body = at + 8;
+  while (r.remaining() >= 8) {
+    const std::string_view id = r.bytes(4);
+    const std::uint32_t declared = r.u32le();
+    const bool last = declared >= r.remaining();
+    const std::size_t body = static_cast<std::size_t>(r.position());
     // A chunk that claims more than the file holds ends at the file's end.
-    const std::size_t size = std::min(declared, b.size() - body);
+    const ByteReader chunk = r.subAtMost(declared);
     if (id == "fmt " && !format) {
-      format = ParseFmt(b.substr(body, size));
+      format = ParseFmt(chunk);
       if (!format) return nullptr;
     } else if (id == "data" && !haveData) {
       haveData = true;
       dataAt = body;
-      dataSize = size;
+      dataSize = static_cast<std::size_t>(chunk.size());
     }
-    if (declared >= b.size() - body) break;
-    at = body + declared + (declared & 1);  // chunks are word-aligned
+    if (last) break;
+    r.skip(declared & 1);  // chunks are word-aligned
   }
   if (!format || !haveData) return nullptr;
   const std::uint64_t frames = dataSize / format->blockAlign;

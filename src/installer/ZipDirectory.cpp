@@ -6,7 +6,7 @@
 #include <iterator>
 #include <map>
 
-#include "common/ByteOrder.h"
+#include "common/ByteReader.h"
 #include "common/Encoding.h"
 
 namespace pagemoor {
@@ -29,17 +29,14 @@ constexpr std::uint16_t kExtraZip64 = 0x0001;
 constexpr std::uint16_t kExtraTimestamp = 0x5455;
 constexpr std::uint16_t kExtraUnicodePath = 0x7075;
 
-std::uint64_t U64(std::string_view b, std::size_t at) {
-  return static_cast<std::uint64_t>(U32(b, at)) | (static_cast<std::uint64_t>(U32(b, at + 4)) << 32);
-}
-
 // True when `size` bytes from `at` lie inside the bytes.
 bool Fits(std::string_view b, std::uint64_t at, std::uint64_t size) {
-  return at <= b.size() && size <= b.size() - at;
+  return ByteReader(b).at(at, size).ok();
 }
 
 bool SignatureAt(std::string_view b, std::uint64_t at, std::uint32_t sig) {
-  return Fits(b, at, 4) && U32(b, static_cast<std::size_t>(at)) == sig;
+  ByteReader r = ByteReader(b).at(at, 4);
+  return r.u32le() == sig && r.ok();
 }
 
 // The end-of-central-directory record, at most 64 KB of comment away from
@@ -52,8 +49,10 @@ std::optional<std::size_t> FindEndRecord(std::string_view b) {
   const std::size_t first = last > 0xFFFF ? last - 0xFFFF : 0;
   std::optional<std::size_t> fitting;
   for (std::size_t pos = last + 1; pos-- > first;) {
-    if (b[pos] != 'P' || U32(b, pos) != kEndSig) continue;
-    const std::size_t length = kEndSize + U16(b, pos + 20);
+    if (b[pos] != 'P' || !SignatureAt(b, pos, kEndSig)) continue;
+    ByteReader record = ByteReader(b).at(pos, kEndSize);
+    record.skip(20);
+    const std::size_t length = kEndSize + record.u16le();
     if (length == b.size() - pos) return pos;
     if (length < b.size() - pos && !fitting) fitting = pos;
   }
@@ -72,19 +71,23 @@ struct DirectoryPlace {
 void ReadZip64End(std::string_view b, std::size_t endPos, DirectoryPlace& place) {
   if (endPos < kZip64LocatorSize) return;
   const std::size_t locator = endPos - kZip64LocatorSize;
-  if (U32(b, locator) != kZip64LocatorSig) return;
-  std::uint64_t record = U64(b, locator + 8);
+  ByteReader l = ByteReader(b).at(locator, kZip64LocatorSize);
+  if (l.u32le() != kZip64LocatorSig) return;
+  l.skip(4);  // the disk with the record
+  std::uint64_t record = l.u64le();
   // Without extensible data the record sits right before the locator; that
   // place also holds when bytes were put in front of the archive.
   if (!SignatureAt(b, record, kZip64EndSig) || !Fits(b, record, kZip64EndSize)) {
     if (locator < kZip64EndSize) return;
     record = locator - kZip64EndSize;
-    if (U32(b, static_cast<std::size_t>(record)) != kZip64EndSig) return;
+    if (!SignatureAt(b, record, kZip64EndSig)) return;
   }
-  const std::size_t r = static_cast<std::size_t>(record);
-  place.entries = U64(b, r + 32);
-  place.size = U64(b, r + 40);
-  place.offset = U64(b, r + 48);
+  ByteReader r = ByteReader(b).at(record, kZip64EndSize);
+  r.skip(32);  // signature, sizes, versions and disk numbers
+  place.entries = r.u64le();
+  place.size = r.u64le();
+  place.offset = r.u64le();
+  if (!r.ok()) return;
   place.recordPos = record;
   place.zip64 = true;
 }
@@ -99,35 +102,33 @@ struct ExtraFields {
 ExtraFields ReadExtraFields(std::string_view extra, ZipEntry& e, std::uint32_t size32, std::uint32_t csize32,
                             std::uint32_t offset32) {
   ExtraFields out;
-  std::size_t pos = 0;
-  while (extra.size() - pos >= 4) {
-    const std::uint16_t id = U16(extra, pos);
-    const std::uint16_t len = U16(extra, pos + 2);
-    pos += 4;
-    if (len > extra.size() - pos) break;
-    const std::string_view data = extra.substr(pos, len);
-    pos += len;
+  ByteReader fields(extra);
+  while (fields.remaining() >= 4) {
+    const std::uint16_t id = fields.u16le();
+    const std::uint16_t len = fields.u16le();
+    if (len > fields.remaining()) break;
+    ByteReader data = fields.sub(len);
     if (id == kExtraZip64) {
-      std::size_t at = 0;
       auto take = [&](std::uint64_t& field) {
-        if (data.size() - at < 8) return;
-        field = U64(data, at);
-        at += 8;
+        if (data.canRead(8)) field = data.u64le();
       };
       if (size32 == 0xFFFFFFFF) take(e.uncompressedSize);
       if (csize32 == 0xFFFFFFFF) take(e.compressedSize);
       if (offset32 == 0xFFFFFFFF) take(e.localHeaderOffset);
     } else if (id == kExtraTimestamp) {
-      if (data.size() >= 5 && (U8(data, 0) & 0x01) != 0)
-        out.modTime = static_cast<std::int32_t>(U32(data, 1));
+      const std::uint8_t present = data.u8();
+      const auto modTime = static_cast<std::int32_t>(data.u32le());
+      if (data.ok() && (present & 0x01) != 0) out.modTime = modTime;
     } else if (id == kExtraUnicodePath) {
       // Version 1, the CRC of the stored name (so a renaming tool that kept
       // the field cannot mislead us), then the name in UTF-8.
-      if (data.size() >= 5 && U8(data, 0) == 1) {
+      const std::uint8_t version = data.u8();
+      const std::uint32_t storedCrc = data.u32le();
+      if (data.ok() && version == 1) {
         const std::uint32_t crc = static_cast<std::uint32_t>(::crc32(
             0, reinterpret_cast<const Bytef*>(e.rawName.data()), static_cast<uInt>(e.rawName.size())));
-        const std::string_view name = data.substr(5);
-        if (crc == U32(data, 1) && IsValidUtf8(name)) out.unicodeName = std::string(name);
+        const std::string_view name = data.rest();
+        if (crc == storedCrc && IsValidUtf8(name)) out.unicodeName = std::string(name);
       }
     }
   }
@@ -152,9 +153,11 @@ ZipDirectory ReadZipDirectory(std::string_view b) {
 
   const std::size_t e = *endPos;
   DirectoryPlace place;
-  place.entries = U16(b, e + 10);
-  place.size = U32(b, e + 12);
-  place.offset = U32(b, e + 16);
+  ByteReader record = ByteReader(b).at(e, kEndSize);
+  record.skip(10);  // signature, disk numbers and the count on this disk
+  place.entries = record.u16le();
+  place.size = record.u32le();
+  place.offset = record.u32le();
   place.recordPos = e;
   ReadZip64End(b, e, place);
 
@@ -169,32 +172,37 @@ ZipDirectory ReadZipDirectory(std::string_view b) {
     bias = start - place.offset;
   }
   const std::uint64_t start = place.offset + bias;
-  const std::uint64_t end = start + place.size;
 
-  std::size_t pos = static_cast<std::size_t>(start);
-  while (pos < end && SignatureAt(b, pos, kCentralSig)) {
-    if (!Fits(b, pos, kCentralSize)) return dir;
-    const std::size_t nameLen = U16(b, pos + 28);
-    const std::size_t extraLen = U16(b, pos + 30);
-    const std::size_t commentLen = U16(b, pos + 32);
-    if (!Fits(b, pos + kCentralSize, nameLen + extraLen + commentLen)) return dir;
-
+  // An entry that starts inside the declared directory is read whole even
+  // when it runs past its end: the stored size is a count writers get wrong.
+  ByteReader directory = ByteReader(b).from(start);
+  while (directory.position() < place.size && SignatureAt(directory.rest(), 0, kCentralSig)) {
+    ByteReader c = directory.sub(kCentralSize);
+    c.skip(4);
     ZipEntry entry;
-    entry.versionMadeBy = U16(b, pos + 4);
-    entry.flags = U16(b, pos + 8);
-    entry.method = U16(b, pos + 10);
-    entry.dosDateTime = (static_cast<std::uint32_t>(U16(b, pos + 14)) << 16) | U16(b, pos + 12);
-    entry.crc32 = U32(b, pos + 16);
-    const std::uint32_t csize32 = U32(b, pos + 20);
-    const std::uint32_t size32 = U32(b, pos + 24);
-    const std::uint32_t offset32 = U32(b, pos + 42);
+    entry.versionMadeBy = c.u16le();
+    c.skip(2);  // version needed
+    entry.flags = c.u16le();
+    entry.method = c.u16le();
+    const std::uint16_t time = c.u16le();
+    entry.dosDateTime = (static_cast<std::uint32_t>(c.u16le()) << 16) | time;
+    entry.crc32 = c.u32le();
+    const std::uint32_t csize32 = c.u32le();
+    const std::uint32_t size32 = c.u32le();
+    const std::size_t nameLen = c.u16le();
+    const std::size_t extraLen = c.u16le();
+    const std::size_t commentLen = c.u16le();
+    c.skip(4);  // disk number and internal attributes
+    entry.externalAttributes = c.u32le();
+    const std::uint32_t offset32 = c.u32le();
+    entry.rawName = std::string(directory.bytes(nameLen));
+    const std::string_view extraBytes = directory.bytes(extraLen);
+    directory.skip(commentLen);
+    if (!directory.ok() || !c.ok()) return dir;
     entry.compressedSize = csize32;
     entry.uncompressedSize = size32;
     entry.localHeaderOffset = offset32;
-    entry.externalAttributes = U32(b, pos + 38);
-    entry.rawName = std::string(b.substr(pos + kCentralSize, nameLen));
-    const ExtraFields extra =
-        ReadExtraFields(b.substr(pos + kCentralSize + nameLen, extraLen), entry, size32, csize32, offset32);
+    const ExtraFields extra = ReadExtraFields(extraBytes, entry, size32, csize32, offset32);
     entry.unixModTime = extra.modTime;
     if ((entry.flags & 0x0800) != 0 && IsValidUtf8(entry.rawName))
       entry.name = entry.rawName;
@@ -205,7 +213,6 @@ ZipDirectory ReadZipDirectory(std::string_view b) {
     entry.localHeaderOffset =
         entry.localHeaderOffset > UINT64_MAX - bias ? UINT64_MAX : entry.localHeaderOffset + bias;
     dir.entries.push_back(std::move(entry));
-    pos += kCentralSize + nameLen + extraLen + commentLen;
   }
   // Fewer entries than the end record counts: the directory is damaged. (More
   // is fine: the 16-bit count wraps in archives of 65536 entries and more.)
@@ -221,12 +228,14 @@ std::optional<std::string_view> LocateZipEntryData(std::string_view b, const Zip
     return std::nullopt;
   };
   const std::uint64_t at = entry.localHeaderOffset;
-  if (!Fits(b, at, kLocalHeaderSize)) return fail("local header outside the archive");
-  const std::size_t h = static_cast<std::size_t>(at);
-  if (U32(b, h) != kLocalHeaderSig) return fail("no local header");
-  const std::uint64_t data = at + kLocalHeaderSize + U16(b, h + 26) + U16(b, h + 28);
-  if (!Fits(b, data, entry.compressedSize)) return fail("data outside the archive");
-  return b.substr(static_cast<std::size_t>(data), static_cast<std::size_t>(entry.compressedSize));
+  ByteReader header = ByteReader(b).at(at, kLocalHeaderSize);
+  if (!header.ok()) return fail("local header outside the archive");
+  if (header.u32le() != kLocalHeaderSig) return fail("no local header");
+  header.skip(22);  // versions, flags, method, time, CRC and sizes: the directory's count
+  const std::uint64_t data = at + kLocalHeaderSize + header.u16le() + header.u16le();
+  const ByteReader found = ByteReader(b).at(data, entry.compressedSize);
+  if (!found.ok()) return fail("data outside the archive");
+  return found.all();
 }
 
 std::vector<bool> ZipEntriesOverlappingEarlier(std::string_view b, const std::vector<ZipEntry>& entries) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <istream>
 
+#include "common/ByteReader.h"
 #include "common/Encoding.h"
 #include "common/HostPaths.h"
 #include "common/MagazineFiles.h"
@@ -54,8 +55,7 @@ const std::array<std::string, kGenreCount> kGenres = {
 
 // Cut at the first zero byte, then strip trailing blanks and control
 // characters; taggers padded with either.
-std::string TextField(std::string_view block, std::size_t offset, std::size_t length) {
-  std::string_view field = block.substr(offset, length);
+std::string TextField(std::string_view field) {
   if (std::size_t zero = field.find('\0'); zero != std::string_view::npos) field = field.substr(0, zero);
   while (!field.empty() && static_cast<unsigned char>(field.back()) <= ' ') field.remove_suffix(1);
   return DecodeText(field);
@@ -71,21 +71,25 @@ const std::string& GenreName(int code) {
 
 bool TID3v1Tag::ReadFromBlock(std::string_view block) {
   *this = TID3v1Tag();
-  if (block.size() != kBlockSize || block.substr(0, 3) != "TAG") return false;
+  ByteReader r(block);
+  if (block.size() != kBlockSize || !r.tag("TAG")) return false;
   Exists = true;
-  Title = TextField(block, 3, 30);
-  Artist = TextField(block, 33, 30);
-  Album = TextField(block, 63, 30);
-  Year = TextField(block, 93, 4);
-  Comment = TextField(block, 97, 30);
-  const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(block[i]); };
+  Title = TextField(r.bytes(30));
+  Artist = TextField(r.bytes(30));
+  Album = TextField(r.bytes(30));
+  Year = TextField(r.bytes(4));
+  const std::string_view comment = r.bytes(30);
+  Comment = TextField(comment);
   // A zero in the comment's 29th byte marks the 30th as the track number; a
   // zero track there is just a short comment.
-  if (byteAt(125) == 0 && byteAt(126) != 0) {
+  ByteReader end(comment.substr(28));
+  const std::uint8_t marker = end.u8();
+  const std::uint8_t track = end.u8();
+  if (marker == 0 && track != 0) {
     Version11 = true;
-    Track = byteAt(126);
+    Track = track;
   }
-  GenreCode = byteAt(127);
+  GenreCode = r.u8();
   Genre = GenreName(GenreCode);
   return true;
 }

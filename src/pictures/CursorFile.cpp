@@ -8,22 +8,16 @@
 #include <cstdlib>
 #include <span>
 
-#include "common/ByteOrder.h"
+#include "common/ByteReader.h"
 
 namespace pagemoor {
 namespace {
-
-std::int32_t I32(std::string_view b, std::size_t at) {
-  return static_cast<std::int32_t>(U32(b, at));
-}
 
 // The part of bytes from offset on, at most size long; empty when offset is
 // past the end. Directory sizes in the wild are often a little off, so a
 // picture that claims more than the file holds gets what there is.
 std::string_view Slice(std::string_view bytes, std::uint64_t offset, std::uint64_t size) {
-  if (offset >= bytes.size()) return {};
-  const std::uint64_t rest = bytes.size() - offset;
-  return bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(std::min(size, rest)));
+  return ByteReader(bytes).from(offset).subAtMost(size).all();
 }
 
 // ------------------------------------------------------- DIB pictures -----
@@ -40,13 +34,16 @@ struct DibInfo {
 std::optional<DibInfo> ReadDibInfo(std::string_view dib) {
   if (dib.size() < 40) return std::nullopt;
   DibInfo info;
-  info.headerSize = U32(dib, 0);
+  ByteReader r(dib);
+  info.headerSize = r.u32le();
+  const std::int32_t width = r.i32le();
+  const std::int32_t doubleHeight = r.i32le();
+  r.skip(2);  // planes
+  info.bits = r.u16le();
+  const std::uint32_t compression = r.u32le();
+  r.skip(12);  // picture size and resolution
+  const std::uint32_t used = r.u32le();
   if (info.headerSize < 40 || info.headerSize > dib.size()) return std::nullopt;
-  const std::int32_t width = I32(dib, 4);
-  const std::int32_t doubleHeight = I32(dib, 8);
-  info.bits = U16(dib, 14);
-  const std::uint32_t compression = U32(dib, 16);
-  const std::uint32_t used = U32(dib, 32);
   // The height counts the colour picture and the mask below it.
   if (width <= 0 || doubleHeight < 2 || compression != 0) return std::nullopt;
   info.width = width;
@@ -86,47 +83,48 @@ std::optional<RgbaImage> DecodeDib(std::string_view dib) {
   const std::size_t stride = RowStride(w, info->bits);
   if (pixelsAt > dib.size() || stride > (dib.size() - pixelsAt) / static_cast<std::size_t>(h))
     return std::nullopt;
-  const std::size_t maskAt = pixelsAt + stride * static_cast<std::size_t>(h);
+  const ByteReader palette = ByteReader(dib).at(paletteAt, info->colours * 4);
+  const ByteReader mask = ByteReader(dib).from(pixelsAt + stride * static_cast<std::size_t>(h));
   const std::size_t maskStride = RowStride(w, 1);
 
+  // Where the mask is cut short, its bits read as zero: opaque.
   const auto masked = [&](int x, int row) {
-    const std::size_t at =
-        maskAt + maskStride * static_cast<std::size_t>(row) + static_cast<std::size_t>(x / 8);
-    return at < dib.size() && ((U8(dib, at) >> (7 - x % 8)) & 1) != 0;
+    const std::size_t at = maskStride * static_cast<std::size_t>(row) + static_cast<std::size_t>(x / 8);
+    return ((mask.at(at, 1).u8() >> (7 - x % 8)) & 1) != 0;
   };
 
   RgbaImage image(w, h);
   bool anyAlpha = false;
   for (int row = 0; row < h; ++row) {
     // Rows are stored from the bottom up.
-    const std::size_t rowAt = pixelsAt + stride * static_cast<std::size_t>(row);
+    ByteReader pixels = ByteReader(dib).at(pixelsAt + stride * static_cast<std::size_t>(row), stride);
     std::uint8_t* out = image.pixel(0, h - 1 - row);
+    std::uint8_t byte = 0;
     for (int x = 0; x < w; ++x, out += 4) {
-      const auto ux = static_cast<std::size_t>(x);
       std::uint8_t r = 0, g = 0, b = 0, a = 255;
       if (info->bits <= 8) {
         const int perByte = 8 / info->bits;
-        const std::uint8_t byte = U8(dib, rowAt + ux / static_cast<std::size_t>(perByte));
+        if (x % perByte == 0) byte = pixels.u8();
         const int shift = 8 - info->bits * (x % perByte + 1);
         const std::size_t index = static_cast<std::size_t>((byte >> shift) & ((1 << info->bits) - 1));
         if (index < info->colours) {
-          b = U8(dib, paletteAt + index * 4);
-          g = U8(dib, paletteAt + index * 4 + 1);
-          r = U8(dib, paletteAt + index * 4 + 2);
+          ByteReader colour = palette.at(index * 4, 4);
+          b = colour.u8();
+          g = colour.u8();
+          r = colour.u8();
         }
       } else if (info->bits == 16) {
-        const int v = U16(dib, rowAt + ux * 2);
+        const int v = pixels.u16le();
         const auto expand = [](int five) { return static_cast<std::uint8_t>((five << 3) | (five >> 2)); };
         r = expand((v >> 10) & 31);
         g = expand((v >> 5) & 31);
         b = expand(v & 31);
       } else {
-        const std::size_t at = rowAt + ux * static_cast<std::size_t>(info->bits / 8);
-        b = U8(dib, at);
-        g = U8(dib, at + 1);
-        r = U8(dib, at + 2);
+        b = pixels.u8();
+        g = pixels.u8();
+        r = pixels.u8();
         if (info->bits == 32) {
-          a = U8(dib, at + 3);
+          a = pixels.u8();
           anyAlpha = anyAlpha || a != 0;
         }
       }
@@ -156,16 +154,14 @@ std::optional<RgbaImage> DecodeDib(std::string_view dib) {
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
 
-bool LooksLikeIconDirectory(std::string_view bytes) {
-  if (bytes.size() < 6 || U16(bytes, 0) != 0) return false;
-  const int type = U16(bytes, 2);
-  return (type == 1 || type == 2) && U16(bytes, 4) > 0;
-}
-
 std::optional<CursorImage> ReadIconFile(std::string_view bytes) {
-  if (!LooksLikeIconDirectory(bytes)) return std::nullopt;
-  const bool cursor = U16(bytes, 2) == 2;
-  const std::size_t count = std::min<std::size_t>(U16(bytes, 4), (bytes.size() - 6) / 16);
+  ByteReader r(bytes);
+  const std::uint16_t reserved = r.u16le();
+  const std::uint16_t type = r.u16le();
+  const std::uint16_t declared = r.u16le();
+  if (!r.ok() || reserved != 0 || (type != 1 && type != 2) || declared == 0) return std::nullopt;
+  const bool cursor = type == 2;
+  const std::size_t count = std::min<std::size_t>(declared, r.remaining() / 16);
 
   struct Candidate {
     std::string_view data;
@@ -175,15 +171,21 @@ std::optional<CursorImage> ReadIconFile(std::string_view bytes) {
   };
   std::vector<Candidate> candidates;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t at = 6 + i * 16;
+    ByteReader entry = r.sub(16);
     Candidate c;
-    c.data = Slice(bytes, U32(bytes, at + 12), U32(bytes, at + 8));
-    c.width = U8(bytes, at) == 0 ? 256 : U8(bytes, at);
-    c.height = U8(bytes, at + 1) == 0 ? 256 : U8(bytes, at + 1);
+    const std::uint8_t width = entry.u8();
+    const std::uint8_t height = entry.u8();
+    c.width = width == 0 ? 256 : width;
+    c.height = height == 0 ? 256 : height;
+    entry.skip(2);  // colour count and a reserved byte
     // A cursor keeps its hot spot where an icon keeps planes and depth. An
     // icon shown as a cursor points with its centre.
-    c.hotX = cursor ? U16(bytes, at + 4) : -1;
-    c.hotY = cursor ? U16(bytes, at + 6) : -1;
+    const std::uint16_t hotX = entry.u16le();
+    const std::uint16_t hotY = entry.u16le();
+    c.hotX = cursor ? hotX : -1;
+    c.hotY = cursor ? hotY : -1;
+    const std::uint32_t size = entry.u32le();
+    c.data = Slice(bytes, entry.u32le(), size);
     if (c.data.starts_with(kPngSignature)) {
       c.png = true;
     } else if (const std::optional<DibInfo> info = ReadDibInfo(c.data)) {
@@ -256,8 +258,9 @@ std::vector<Chunk> ReadChunks(std::string_view region, IdList known) {
   std::size_t pos = 0;
   std::size_t searchFrom = 0;
   while (region.size() >= 8 && pos <= region.size() - 8) {
-    const std::string_view id = region.substr(pos, 4);
-    const std::uint64_t size = U32(region, pos + 4);
+    ByteReader head = ByteReader(region).at(pos, 8);
+    const std::string_view id = head.bytes(4);
+    const std::uint64_t size = head.u32le();
     const std::uint64_t rest = region.size() - pos - 8;
     if (!IsOneOf(id, known) && !(IsPrintableId(id) && size <= rest)) {
       const std::size_t last = std::min(pos + kSearchAhead, region.size() - 8);
@@ -277,8 +280,9 @@ std::vector<Chunk> ReadChunks(std::string_view region, IdList known) {
 }
 
 std::vector<std::uint32_t> ReadNumbers(std::string_view data) {
+  ByteReader r(data);
   std::vector<std::uint32_t> numbers(data.size() / 4);
-  for (std::size_t i = 0; i < numbers.size(); ++i) numbers[i] = U32(data, i * 4);
+  for (std::uint32_t& n : numbers) n = r.u32le();
   return numbers;
 }
 
@@ -309,8 +313,11 @@ std::optional<CursorAnimation> ReadAnimatedCursor(std::string_view bytes) {
     }
   }
   if (!header || frameData.empty()) return std::nullopt;
-  const std::uint32_t declaredSteps = U32(*header, 8);
-  const std::uint32_t defaultRate = U32(*header, 28);
+  ByteReader fields(*header);
+  fields.skip(8);  // its size and the number of frames
+  const std::uint32_t declaredSteps = fields.u32le();
+  fields.skip(16);  // picture size, depth and planes: each frame has its own
+  const std::uint32_t defaultRate = fields.u32le();
 
   CursorAnimation animation;
   for (std::string_view data : frameData) {
@@ -336,8 +343,8 @@ std::optional<CursorAnimation> ReadAnimatedCursor(std::string_view bytes) {
 }  // namespace
 
 std::optional<CursorAnimation> ReadCursorFile(std::string_view bytes) {
-  if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "ACON")
-    return ReadAnimatedCursor(bytes);
+  ByteReader riff(bytes);
+  if (riff.tag("RIFF") && riff.skip(4) && riff.tag("ACON")) return ReadAnimatedCursor(bytes);
   std::optional<CursorImage> image = ReadIconFile(bytes);
   if (!image) return std::nullopt;
   CursorAnimation still;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "common/ByteOrder.h"
+#include "common/ByteReader.h"
 
 namespace pagemoor {
 namespace {
@@ -51,10 +51,11 @@ const Palette& EgaPalette() {
   return palette;
 }
 
-Palette HeaderPalette(std::string_view b, std::size_t count) {
+// count RGB triples; those the bytes do not hold are black.
+Palette ReadPalette(std::string_view bytes, std::size_t count) {
+  ByteReader r(bytes);
   Palette palette(count);
-  for (std::size_t i = 0; i < count; ++i)
-    palette[i] = {U8(b, 16 + i * 3), U8(b, 17 + i * 3), U8(b, 18 + i * 3)};
+  for (auto& colour : palette) colour = {r.u8(), r.u8(), r.u8()};
   return palette;
 }
 
@@ -65,9 +66,9 @@ bool AllSame(const Palette& palette) {
 // 2 to 16 colours from the header. Version 3 files say "no palette" outright
 // and older writers left the field zeroed: a 16-colour (or planar) picture
 // then means the EGA colours, a 4-colour one the CGA cyan/magenta/white set.
-Palette PcxSmallPalette(std::string_view b, std::size_t count, bool cga) {
-  Palette palette = HeaderPalette(b, count);
-  const bool absent = U8(b, 1) == 3 || AllSame(cga ? palette : HeaderPalette(b, 16));
+Palette PcxSmallPalette(std::string_view headerPalette, int version, std::size_t count, bool cga) {
+  Palette palette = ReadPalette(headerPalette, count);
+  const bool absent = version == 3 || AllSame(cga ? palette : ReadPalette(headerPalette, 16));
   if (!absent) return palette;
   if (cga) return {{0, 0, 0}, {0x55, 0xFF, 0xFF}, {0xFF, 0x55, 0xFF}, {0xFF, 0xFF, 0xFF}};
   return Palette(EgaPalette().begin(), EgaPalette().begin() + static_cast<std::ptrdiff_t>(count));
@@ -92,12 +93,12 @@ class PcxLineReader {
         m_runLeft -= n;
         continue;
       }
-      if (m_pos >= m_data.size()) break;
-      const std::uint8_t byte = U8(m_data, m_pos++);
+      if (m_data.remaining() == 0) break;
+      const std::uint8_t byte = m_data.u8();
       if (m_rle && byte >= 0xC0) {
-        if (m_pos >= m_data.size()) break;
+        if (m_data.remaining() == 0) break;
         m_runLeft = byte & 0x3F;
-        m_runValue = U8(m_data, m_pos++);
+        m_runValue = m_data.u8();
       } else {
         line[filled++] = byte;
       }
@@ -107,9 +108,8 @@ class PcxLineReader {
   }
 
  private:
-  std::string_view m_data;
+  ByteReader m_data;
   bool m_rle;
-  std::size_t m_pos = 0;
   std::size_t m_runLeft = 0;
   std::uint8_t m_runValue = 0;
 };
@@ -117,15 +117,20 @@ class PcxLineReader {
 }  // namespace
 
 std::optional<RgbaImage> DecodePcx(std::string_view bytes) {
-  if (bytes.size() < kPcxHeaderSize) return std::nullopt;
-  const int version = U8(bytes, 1);
-  const int encoding = U8(bytes, 2);
-  const int bits = U8(bytes, 3);
-  const int planes = U8(bytes, 65);
-  const std::int64_t bytesPerLine = U16(bytes, 66);
+  ByteReader header(bytes);
+  const int manufacturer = header.u8();
+  const int version = header.u8();
+  const int encoding = header.u8();
+  const int bits = header.u8();
+  const int xMin = header.u16le(), yMin = header.u16le(), xMax = header.u16le(), yMax = header.u16le();
+  header.skip(4);  // resolution
+  const std::string_view headerPalette = header.bytes(48);
+  header.skip(1);
+  const int planes = header.u8();
+  const std::int64_t bytesPerLine = header.u16le();
+  if (!header.ok() || bytes.size() < kPcxHeaderSize) return std::nullopt;
   // Encoding 0 is not ZSoft's own, but a few writers stored lines raw and said so.
-  if (U8(bytes, 0) != 0x0A || version > 5 || encoding > 1) return std::nullopt;
-  const int xMin = U16(bytes, 4), yMin = U16(bytes, 6), xMax = U16(bytes, 8), yMax = U16(bytes, 10);
+  if (manufacturer != 0x0A || version > 5 || encoding > 1) return std::nullopt;
   if (xMax < xMin || yMax < yMin) return std::nullopt;
   const std::int64_t width = xMax - xMin + 1;
   const std::int64_t height = yMax - yMin + 1;
@@ -142,13 +147,11 @@ std::optional<RgbaImage> DecodePcx(std::string_view bytes) {
   if (bits == 8 && planes == 1) {
     // The 256 colours follow the picture data, behind a 0x0C marker; a file
     // without them is grey.
-    const bool hasPalette =
-        bytes.size() >= kPcxHeaderSize + kPcxPaletteSize && U8(bytes, bytes.size() - kPcxPaletteSize) == 0x0C;
+    const bool hasPalette = bytes.size() >= kPcxHeaderSize + kPcxPaletteSize &&
+                            ByteReader(bytes).at(bytes.size() - kPcxPaletteSize, 1).u8() == 0x0C;
     if (hasPalette) {
       const std::size_t at = bytes.size() - kPcxPaletteSize;
-      palette.resize(256);
-      for (std::size_t i = 0; i < 256; ++i)
-        palette[i] = {U8(bytes, at + 1 + i * 3), U8(bytes, at + 2 + i * 3), U8(bytes, at + 3 + i * 3)};
+      palette = ReadPalette(bytes.substr(at + 1), 256);
       data = bytes.substr(kPcxHeaderSize, at - kPcxHeaderSize);
     } else {
       palette.resize(256);
@@ -158,9 +161,9 @@ std::optional<RgbaImage> DecodePcx(std::string_view bytes) {
       }
     }
   } else if (planar1 && planes > 1) {
-    palette = PcxSmallPalette(bytes, std::size_t{1} << planes, false);
+    palette = PcxSmallPalette(headerPalette, version, std::size_t{1} << planes, false);
   } else if (packed) {
-    palette = PcxSmallPalette(bytes, std::size_t{1} << bits, bits == 2);
+    palette = PcxSmallPalette(headerPalette, version, std::size_t{1} << bits, bits == 2);
   } else if (planar1) {
     // A mono file's header palette is zeroed as often as not: black and white
     // is what it always means.
@@ -210,20 +213,18 @@ std::optional<RgbaImage> DecodePcx(std::string_view bytes) {
 
 namespace {
 
-constexpr std::size_t kTgaHeaderSize = 18;
-
 struct TgaColour {
   std::uint8_t r = 0, g = 0, b = 0, a = 255;
 };
 
 // One stored value (a pixel or a colour map entry) of the given depth, in
 // the file's little-endian BGR(A) order.
-TgaColour ReadTgaColour(const std::uint8_t* p, int depth, bool useAlpha) {
+TgaColour ReadTgaColour(ByteReader p, int depth, bool useAlpha) {
   TgaColour c;
   switch (depth) {
     case 15:
     case 16: {
-      const int v = p[0] | (p[1] << 8);
+      const int v = p.u16le();
       const auto expand = [](int five) { return static_cast<std::uint8_t>((five << 3) | (five >> 2)); };
       c.r = expand((v >> 10) & 31);
       c.g = expand((v >> 5) & 31);
@@ -233,10 +234,10 @@ TgaColour ReadTgaColour(const std::uint8_t* p, int depth, bool useAlpha) {
     }
     case 24:
     case 32:
-      c.b = p[0];
-      c.g = p[1];
-      c.r = p[2];
-      if (depth == 32 && useAlpha) c.a = p[3];
+      c.b = p.u8();
+      c.g = p.u8();
+      c.r = p.u8();
+      if (depth == 32 && useAlpha) c.a = p.u8();
       break;
     default:
       break;
@@ -247,17 +248,19 @@ TgaColour ReadTgaColour(const std::uint8_t* p, int depth, bool useAlpha) {
 }  // namespace
 
 std::optional<RgbaImage> DecodeTga(std::string_view bytes) {
-  if (bytes.size() < kTgaHeaderSize) return std::nullopt;
-  const std::size_t idLength = U8(bytes, 0);
-  const int mapType = U8(bytes, 1);
-  const int type = U8(bytes, 2);
-  const std::size_t mapFirst = U16(bytes, 3);
-  const std::size_t mapLength = U16(bytes, 5);
-  const int mapDepth = U8(bytes, 7);
-  const int width = U16(bytes, 12);
-  const int height = U16(bytes, 14);
-  const int depth = U8(bytes, 16);
-  const int descriptor = U8(bytes, 17);
+  ByteReader body(bytes);
+  const std::size_t idLength = body.u8();
+  const int mapType = body.u8();
+  const int type = body.u8();
+  const std::size_t mapFirst = body.u16le();
+  const std::size_t mapLength = body.u16le();
+  const int mapDepth = body.u8();
+  body.skip(4);  // the origin on screen
+  const int width = body.u16le();
+  const int height = body.u16le();
+  const int depth = body.u8();
+  const int descriptor = body.u8();
+  if (!body.ok()) return std::nullopt;
   const bool useAlpha = (descriptor & 0x0F) != 0;
   const bool rightToLeft = (descriptor & 0x10) != 0;
   const bool topDown = (descriptor & 0x20) != 0;
@@ -273,31 +276,29 @@ std::optional<RgbaImage> DecodeTga(std::string_view bytes) {
     return std::nullopt;
   if (!PictureSizeAllowed(width, height)) return std::nullopt;
 
-  std::size_t pos = kTgaHeaderSize + idLength;
+  body.skip(idLength);
   std::vector<TgaColour> map;
   if (mapType == 1) {
     const std::size_t entryBytes = static_cast<std::size_t>(mapDepth + 7) / 8;
-    if (pos > bytes.size() || mapLength * entryBytes > bytes.size() - pos) return std::nullopt;
+    ByteReader entries = body.sub(mapLength * entryBytes);
     map.resize(mapLength);
-    for (std::size_t i = 0; i < mapLength; ++i)
-      map[i] = ReadTgaColour(reinterpret_cast<const std::uint8_t*>(bytes.data() + pos + i * entryBytes),
-                             mapDepth, useAlpha);
-    pos += mapLength * entryBytes;
+    for (TgaColour& entry : map) entry = ReadTgaColour(entries.sub(entryBytes), mapDepth, useAlpha);
   }
-  if (pos > bytes.size()) return std::nullopt;
+  if (!body.ok()) return std::nullopt;
 
   const int pixelBytes = (depth + 7) / 8;
   // Turns one stored pixel into a colour; index values outside the colour map
   // come out black.
-  const auto convert = [&](const std::uint8_t* p) {
+  const auto convert = [&](ByteReader p) {
     if (kind == 1) {
-      const std::size_t index = depth == 8 ? p[0] : static_cast<std::size_t>(p[0] | (p[1] << 8));
+      const std::size_t index = depth == 8 ? p.u8() : p.u16le();
       if (index < mapFirst || index - mapFirst >= map.size()) return TgaColour{};
       return map[index - mapFirst];
     }
     if (kind == 3) {
-      TgaColour c{p[0], p[0], p[0], 255};
-      if (depth == 16 && useAlpha) c.a = p[1];
+      const std::uint8_t grey = p.u8();
+      TgaColour c{grey, grey, grey, 255};
+      if (depth == 16 && useAlpha) c.a = p.u8();
       return c;
     }
     return ReadTgaColour(p, depth, useAlpha);
@@ -310,29 +311,26 @@ std::optional<RgbaImage> DecodeTga(std::string_view bytes) {
     const int y0 = static_cast<int>(n / static_cast<std::size_t>(width));
     SetPixel(image, rightToLeft ? width - 1 - x0 : x0, topDown ? y0 : height - 1 - y0, c.r, c.g, c.b, c.a);
   };
-  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  const std::size_t end = bytes.size();
   const auto px = static_cast<std::size_t>(pixelBytes);
   std::size_t n = 0;
   // Packets may run on across line ends, so the stream is one run of pixels.
+  // Where the data runs out, the rest of the picture stays black.
   while (n < total) {
     if (!rle) {
-      if (end - pos < px) break;
-      put(n++, convert(data + pos));
-      pos += px;
+      if (!body.canRead(px)) break;
+      put(n++, convert(body.sub(px)));
       continue;
     }
-    if (pos >= end) break;
-    const std::uint8_t head = data[pos++];
+    if (body.remaining() == 0) break;
+    const std::uint8_t head = body.u8();
     const std::size_t count = std::min<std::size_t>((head & 0x7F) + 1, total - n);
     if (head & 0x80) {
-      if (end - pos < px) break;
-      const TgaColour c = convert(data + pos);
-      pos += px;
+      if (!body.canRead(px)) break;
+      const TgaColour c = convert(body.sub(px));
       for (std::size_t i = 0; i < count; ++i) put(n++, c);
     } else {
-      for (std::size_t i = 0; i < count && end - pos >= px; ++i, pos += px) put(n++, convert(data + pos));
-      if (end - pos < px) break;
+      for (std::size_t i = 0; i < count && body.canRead(px); ++i) put(n++, convert(body.sub(px)));
+      if (!body.canRead(px)) break;
     }
   }
 

@@ -319,6 +319,30 @@ TEST(WavDecoderTest, ChunkLayouts) {
   }
 }
 
+// Every cut of a file gives nothing or the frames before the cut, exactly
+// as the whole file gives them. A cut copy of its own, so a read past the cut
+// is a read past the buffer, which the sanitizer builds catch.
+TEST(WavDecoderTest, EveryCutFailsCleanlyOrGivesTheFramesBeforeIt) {
+  std::vector<std::string> files;
+  for (const Layout& l : Layouts()) files.push_back(l.bytes);
+  const std::vector<std::int16_t> stereo = {1000, -1000, 2000, -2000, 3000, -3000};
+  files.push_back(MakeWav(Kind::S24, 2, 8000, stereo));
+  files.push_back(MakeWav(Kind::F64, 2, 8000, stereo, true));
+  files.push_back(MakeWav(Kind::U8, 2, 8000, stereo));
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    auto whole = OpenWav(files[f], 8000);
+    ASSERT_TRUE(whole) << f;
+    const std::vector<std::int16_t> all = ReadAll(*whole);
+    for (std::size_t cut = 0; cut < files[f].size(); ++cut) {
+      auto d = OpenWav(files[f].substr(0, cut), 8000);
+      if (!d) continue;
+      const std::vector<std::int16_t> got = ReadAll(*d);
+      ASSERT_LE(got.size(), all.size()) << f << " " << cut;
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin())) << f << " " << cut;
+    }
+  }
+}
+
 TEST(WavDecoderTest, DamagedFilesGiveNothing) {
   const std::string fmt16 = FmtBody(1, 1, 8000, 16, false);
   const std::string data = Chunk("data", Samples(Kind::S16, {1, 2, 3, 4}));

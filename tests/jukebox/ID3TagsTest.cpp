@@ -211,6 +211,24 @@ TEST(ID3Block, AReadReplacesWhatTheLastOneFound) {
 
 // --- Whole files, bytes and streams -----------------------------------------
 
+TEST(ID3Block, EveryCutOfATagHasNoTag) {
+  // A whole file whose tag ends it, cut anywhere: only the whole has the tag.
+  const std::string block =
+      Block("Title", "Artist", "Album", "1999", std::string(28, 'c') + '\0' + '\x07', 17);
+  const std::string file = std::string(200, 'x') + block;
+  TID3v1Tag whole;
+  ASSERT_TRUE(whole.ReadFromBytes(file));
+  EXPECT_EQ(whole.Track, 7);
+  for (std::size_t cut = 0; cut < file.size(); ++cut) {
+    TID3v1Tag tag;
+    EXPECT_FALSE(tag.ReadFromBytes(file.substr(0, cut))) << cut;
+    EXPECT_FALSE(tag.Exists) << cut;
+    if (cut < block.size()) {
+      EXPECT_FALSE(tag.ReadFromBlock(block.substr(0, cut))) << cut;
+    }
+  }
+}
+
 TEST(ID3Bytes, ReadsTheLast128Bytes) {
   TID3v1Tag tag;
   EXPECT_TRUE(tag.ReadFromBytes(Block("Exactly")));

@@ -525,5 +525,45 @@ TEST(CursorFixtures, AnimationWithAnInfoListOfWrongSize) {
   EXPECT_EQ(PixelAt(cursor->frames[2].image, 16, 15), 0x868686FFu);
 }
 
+// Every cut of a cursor file gives nothing or pictures that are whole in
+// what they show: a hot spot inside the picture, steps naming real frames.
+// A cut copy of its own, so a read past the cut is a read past the buffer,
+// which the sanitizer builds catch.
+TEST(CursorTruncation, EveryCutFailsCleanlyOrGivesAUsableCursor) {
+  Dib mono = Plain(5, 3, 1, 0xFFFFFF);
+  Dib sixteen = Plain(3, 2, 4, 0x00FF00);
+  Dib deep = Plain(4, 4, 32, 0x123456);
+  Dib highColour = Plain(2, 2, 16, 0x7C00);
+  const std::vector<std::string> files = {
+      IconFile(1, {{DibBytes(mono), 0, 0, 5, 3},
+                   {DibBytes(sixteen), 0, 0, 3, 2},
+                   {DibBytes(deep), 0, 0, 4, 4},
+                   {DibBytes(highColour), 0, 0, 2, 2}}),
+      Cursor(Plain(4, 4, 24, 0xABCDEF), 3, 2),
+      Ani(Anih(2, 3, 10) + Chunk("rate", Numbers({1, 2, 3})) + Chunk("seq ", Numbers({1, 0, 1})) +
+          Frames({0x112233, 0x445566})),
+      ReadFixture("sdl2image-sample.cur"),
+      ReadFixture("npp-drag.cur"),
+      ReadFixture("kimageformats-test.ani"),
+  };
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    ASSERT_TRUE(ReadCursorFile(files[f]).has_value()) << f;
+    for (std::size_t cut = 0; cut < files[f].size(); ++cut) {
+      const std::string prefix = files[f].substr(0, cut);
+      const std::optional<CursorAnimation> cursor = ReadCursorFile(prefix);
+      if (!cursor) continue;
+      ASSERT_FALSE(cursor->frames.empty()) << f << " " << cut;
+      ASSERT_FALSE(cursor->steps.empty()) << f << " " << cut;
+      for (const CursorImage& frame : cursor->frames) {
+        ASSERT_FALSE(frame.image.empty()) << f << " " << cut;
+        EXPECT_TRUE(frame.hotX >= 0 && frame.hotX < frame.image.width) << f << " " << cut;
+        EXPECT_TRUE(frame.hotY >= 0 && frame.hotY < frame.image.height) << f << " " << cut;
+      }
+      for (const CursorAnimation::Step& step : cursor->steps)
+        EXPECT_LT(static_cast<std::size_t>(step.frame), cursor->frames.size()) << f << " " << cut;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pagemoor

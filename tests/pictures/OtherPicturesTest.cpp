@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pictures/PixelValues.h"
@@ -525,6 +527,76 @@ TEST(Tga, RefusesWhatItCannotRead) {
   for (const Case& c : cases)
     EXPECT_FALSE(DecodeTga(Tga(c.header, Bytes({1, 2, 3, 4, 5, 6}), c.map)).has_value()) << c.name;
   EXPECT_FALSE(DecodeTga(Tga({}, "").substr(0, 17)).has_value());
+}
+
+// ------------------------------------------------------ Cut files -----
+
+// Every cut of a picture gives nothing (the header or colour map is not all
+// there) or a picture of the full size in which each pixel is either the
+// whole file's or the black of data that ran out. A cut copy of its own, so
+// a read past the cut is a read past the buffer, which the sanitizer builds
+// catch.
+TEST(CutPictures, EveryCutFailsCleanlyOrLeavesTheRestBlack) {
+  struct Case {
+    const char* name;
+    std::optional<RgbaImage> (*decode)(std::string_view);
+    std::string bytes;
+    std::size_t headerSize;  // cuts before this give nothing
+    bool coloursAtTheEnd;    // a cut takes them away: only the size is kept
+  };
+  PcxHeader vga;
+  vga.width = 3;
+  vga.height = 2;
+  vga.bytesPerLine = 4;
+  PcxHeader planar{
+      .bits = 1, .planes = 4, .width = 9, .height = 2, .bytesPerLine = 2, .palette = SixteenColours()};
+  PcxHeader trueColour{.bits = 8, .planes = 3, .width = 2, .height = 2, .bytesPerLine = 2, .encoding = 0};
+  TgaHeader mapped{.type = 9,
+                   .width = 3,
+                   .height = 2,
+                   .depth = 16,
+                   .mapType = 1,
+                   .mapFirst = 2,
+                   .mapLength = 3,
+                   .mapDepth = 24};
+  TgaHeader rgba{.width = 2, .height = 2, .depth = 32, .descriptor = 0x28};
+  TgaHeader grey{.type = 11, .width = 4, .height = 1, .depth = 16, .descriptor = 0x28};
+  const Case cases[] = {
+      {"PCX 256 colours", DecodePcx, Pcx(vga, Bytes({0xC3, 7, 9, 0, 0xC2, 1, 2, 3})) + VgaPalette(), 128,
+       true},
+      {"PCX 4 planes", DecodePcx,
+       Pcx(planar, Bytes({0xC2, 0xAA, 0xC2, 0x55, 0xC2, 0xF0, 0xC2, 0x0F, 1, 2, 3, 4, 5, 6, 7, 8})), 128,
+       false},
+      {"PCX true colour", DecodePcx, Pcx(trueColour, Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})), 128,
+       false},
+      {"TGA mapped, run-length", DecodeTga,
+       Tga(mapped, Bytes({0x81, 2, 0, 0x83, 3, 0, 4, 0, 2, 0, 3, 0}), Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9}),
+           "id"),
+       18 + 2 + 9, false},
+      {"TGA with alpha", DecodeTga, Tga(rgba, Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16})),
+       18, false},
+      {"TGA grey, run-length", DecodeTga, Tga(grey, Bytes({0x01, 10, 20, 30, 40, 0x81, 50, 60})), 18, false},
+  };
+  for (const Case& c : cases) {
+    const std::optional<RgbaImage> whole = c.decode(c.bytes);
+    ASSERT_TRUE(whole.has_value()) << c.name;
+    const Pixels wholePixels = PixelsOf(*whole);
+    for (std::size_t cut = 0; cut < c.bytes.size(); ++cut) {
+      const std::string prefix = c.bytes.substr(0, cut);
+      const std::optional<RgbaImage> picture = c.decode(prefix);
+      if (cut < c.headerSize) {
+        EXPECT_FALSE(picture.has_value()) << c.name << " " << cut;
+        continue;
+      }
+      ASSERT_TRUE(picture.has_value()) << c.name << " " << cut;
+      ASSERT_EQ(picture->width, whole->width) << c.name << " " << cut;
+      ASSERT_EQ(picture->height, whole->height) << c.name << " " << cut;
+      if (c.coloursAtTheEnd) continue;
+      const Pixels pixels = PixelsOf(*picture);
+      for (std::size_t i = 0; i < pixels.size(); ++i)
+        EXPECT_TRUE(pixels[i] == wholePixels[i] || pixels[i] == kBlack) << c.name << " " << cut << " " << i;
+    }
+  }
 }
 
 }  // namespace

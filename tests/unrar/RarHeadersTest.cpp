@@ -422,6 +422,55 @@ TEST(Rar5HeadersTest, DamagedAndImpossibleHeaders) {
   }
 }
 
+// Every cut of an archive lists what the whole archive lists up to the cut,
+// each block with its header all there, and then ends cleanly: Truncated,
+// End, or what ended the whole archive (a damaged or encrypted one).
+TEST(RarTruncationTest, EveryCutListsTheBlocksBeforeItAndEndsCleanly) {
+  std::vector<std::string> archives;
+  for (const char* name :
+       {"Rar4.rar", "Rar5.rar", "Rar15.rar", "Rar2.rar", "Rar.solid.rar", "rar3-comment-plain.rar",
+        "Rar4.damaged-crc.rar", "test_read_format_rar4_encrypted.rar",
+        "test_read_format_rar_encryption_header.rar"})
+    archives.push_back(Fixture(name));
+  // Built ones with the fields real archives above do not all have: 64-bit
+  // sizes, Unicode names, comments in service blocks, RAR 5 extra records.
+  Rar4File large;
+  large.name = "large.txt";
+  large.data = "data";
+  large.flags = 0x8000 | 0x0100 | 0x0200;
+  Rar4File unicode;
+  unicode.name = std::string("nazov\0\x00\x00\x61", 9);
+  unicode.flags = 0x8000 | 0x0200;
+  archives.push_back(Rar4Builder().file(large).file(unicode).comment("a note").end().bytes());
+  Rar5File timed;
+  timed.name = "timed.txt";
+  timed.data = "data";
+  timed.mtime = 1000000000;
+  timed.extra = Rar5Record(3, Vint(0x3) + std::string("\x00\xca\x9a\x3b", 4)) + Rar5Record(5, Vint(3) + "to");
+  archives.push_back(Rar5Builder(0x1).file(timed).comment("a note").end(0x1).bytes());
+
+  for (std::size_t a = 0; a < archives.size(); ++a) {
+    const std::string_view archive(archives[a]);
+    const Listing whole = ListBytes(archive);
+    ASSERT_EQ(whole.open, ReadStatus::Ok) << a;
+    for (std::size_t cut = 0; cut < archive.size(); ++cut) {
+      const Listing c = ListBytes(archive.substr(0, cut));
+      if (c.open != ReadStatus::Ok) {
+        EXPECT_TRUE(c.open == ReadStatus::NotRar || c.open == ReadStatus::Truncated) << a << " " << cut;
+        continue;
+      }
+      EXPECT_TRUE(c.last == ReadStatus::Truncated || c.last == ReadStatus::End || c.last == whole.last)
+          << a << " " << cut;
+      ASSERT_LE(c.blocks.size(), whole.blocks.size()) << a << " " << cut;
+      for (std::size_t i = 0; i < c.blocks.size(); ++i) {
+        EXPECT_EQ(c.blocks[i].offset, whole.blocks[i].offset) << a << " " << cut;
+        EXPECT_EQ(c.blocks[i].file.name, whole.blocks[i].file.name) << a << " " << cut;
+        EXPECT_LE(c.blocks[i].file.dataOffset, cut) << a << " " << cut;
+      }
+    }
+  }
+}
+
 TEST(RarVolumeNameTest, BothNamingSchemes) {
   struct Case {
     std::string path;
