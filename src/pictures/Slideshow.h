@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
+#include "console/DebugBox2.h"  // Sender
 
 namespace pagemoor {
 
@@ -37,7 +38,7 @@ class SlideshowView {
 
 class Slideshow {
  public:
-  Slideshow(SlideshowView& view, TDebugBox2& console) : m_view(view), m_console(console) {}
+  Slideshow(SlideshowView& view, LogSink& log) : m_view(view), m_log(log) {}
 
   // The click sound; the viewer sets it. Unset: clicks are silent.
   std::function<void(const std::string& path)> PlaySoundFile;
@@ -62,7 +63,7 @@ class Slideshow {
   void playClick();
 
   SlideshowView& m_view;
-  TDebugBox2& m_console;
+  LogSink& m_log;
   std::vector<std::string> m_names;
   int m_position = -1;  // as a list box has it: -1 while nothing is selected
 };
