@@ -19,6 +19,7 @@
 #include "audio/sdl/SdlOutput.h"
 #include "common/Application.h"
 #include "common/IniFile.h"
+#include "common/LogSink.h"
 #include "common/MagazineFiles.h"
 #include "installer/InstallWindow.h"
 #include "jukebox/JukeboxWindow.h"
@@ -110,7 +111,8 @@ void StallForTests() {
 // windows created in their order around one message loop.
 class QtStartupView : public StartupView {
  public:
-  QtStartupView(QApplication& app, EndSignalEvents& endSignals) : m_app(app), m_endSignals(endSignals) {}
+  QtStartupView(QApplication& app, EndSignalEvents& endSignals, LogSink& log)
+      : m_app(app), m_endSignals(endSignals), m_log(log) {}
 
   void setApplicationTitle(const std::string& title) override {
     // The application's name as its windows and messages give it; Qt's
@@ -120,7 +122,7 @@ class QtStartupView : public StartupView {
   }
 
   LauncherChoice showLauncher() override {
-    TfrmLauncher launcher;
+    TfrmLauncher launcher(m_log);
     // Closed without a project, the application is terminating: the start-up
     // still runs to its project check, but nothing of it reaches the screen.
     launcher.setTerminate([this] { m_terminating = true; });
@@ -154,16 +156,16 @@ class QtStartupView : public StartupView {
   void runWindows(const StartupSettings& settings) override {
     audio::AudioEngine engine;
     engine.setOutputFactory(audio::MakeOutputFactoryFromEnvironment());
-    TfrmMain main(&m_thinking);
-    auto jukebox = std::make_unique<TPlinq_Main>(engine, &main.Console());
-    TfrmPV pictureViewer(main.Console());
-    TfrmInstall installer(main.Console());
-    TfrmMailer mailer(main.Console());
+    TfrmMain main(m_log, &m_thinking);
+    auto jukebox = std::make_unique<TPlinq_Main>(engine, &m_log);
+    TfrmPV pictureViewer(m_log);
+    TfrmInstall installer(m_log);
+    TfrmMailer mailer(m_log);
     TfrmCredits credits;
     // Everything the start sequence reads is handed over before the window
     // can be shown.
     main.setLauncherChoice(settings.launcher);
-    for (const std::string& note : settings.notes) main.Console().Log("System", note);
+    for (const std::string& note : settings.notes) m_log.Log("System", note);
     main.setJukebox(jukebox.get());
     main.setLocalisedWindows({jukebox.get(), &mailer, &pictureViewer, &installer, &credits});
     main.setWindows({&pictureViewer, &installer, &mailer, &credits});
@@ -190,6 +192,7 @@ class QtStartupView : public StartupView {
  private:
   QApplication& m_app;
   EndSignalEvents& m_endSignals;
+  LogSink& m_log;
   TThinking_box m_thinking;
   bool m_terminating = false;
 };
@@ -217,7 +220,11 @@ int RunMagazine(int argc, char** argv) {
   // is too busy to.
   EndSignals endSignals(kStartupExitCode);
   EndSignalEvents endSignalEvents(endSignals);
-  QtStartupView view(app, endSignalEvents);
+  // Every window writes its lines here and the console of the moment (the
+  // launcher's, then the reading's) subscribes; it outlives all of them, so a
+  // line written after the reading's console has gone meets no dead console.
+  LogSink log;
+  QtStartupView view(app, endSignalEvents, log);
   Startup startup(view);
   const int code = startup.run();
   FlushIniWrites();

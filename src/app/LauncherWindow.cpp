@@ -84,9 +84,10 @@ QString LongTimeText(const QTime& time) {
 
 }  // namespace
 
-TfrmLauncher::TfrmLauncher(QWidget* parent)
+TfrmLauncher::TfrmLauncher(LogSink& log, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      m_log(log) {
   setObjectName("frmLauncher");
   // Closing the launcher must not end the application by itself: closing
   // without a project asks through the terminate callback, and after a Run
@@ -180,6 +181,7 @@ TfrmLauncher::TfrmLauncher(QWidget* parent)
   m_console.setListComDesc("Lists all console commands.");
   m_console.OnInitialize = [this](Sender) { ConsoleInitialize(); };
   m_console.OnAdd = [this](Sender) { ConsoleAdd(); };
+  m_console.subscribeTo(m_log);
   m_consoleWindow = std::make_unique<ConsoleWindow>(m_console);
   m_console.DoInitialize();
 
@@ -204,12 +206,12 @@ void TfrmLauncher::FormCreate() {
 
 void TfrmLauncher::FormShow() {
   m_listBox->clear();
-  for (const std::string& name : FindProjects(projectPattern(), m_console)) {
+  for (const std::string& name : FindProjects(projectPattern(), m_log)) {
     auto* item = new QListWidgetItem(ToQt(name), m_listBox);
     item->setSizeHint(QSize(0, 13));
   }
   m_listBox->setFocus(Qt::OtherFocusReason);
-  m_console.Log(kLogSource, "Starting Launcher ...");
+  m_log.Log(kLogSource, "Starting Launcher ...");
 }
 
 void TfrmLauncher::ListBox1Click() {
@@ -217,7 +219,7 @@ void TfrmLauncher::ListBox1Click() {
   try {
     if (row >= 0) {
       const std::string entry = m_listBox->item(row)->text().toStdString();
-      const std::string file = ResolveProject(projectPattern(), entry, m_console);
+      const std::string file = ResolveProject(projectPattern(), entry, m_log);
       m_lblProject->setText(ToQt(file));
       m_lblAuthor->setText(ToQt(ReadIniValue(file, "projectinfo", "author")));
       m_lblEmail->setText(ToQt(ReadIniValue(file, "projectinfo", "e-mail")));
@@ -243,11 +245,11 @@ void TfrmLauncher::btnRunClick() {
     return;
   }
   const std::string entry = m_listBox->item(row)->text().toStdString();
-  const std::string file = ResolveProject(projectPattern(), entry, m_console);
+  const std::string file = ResolveProject(projectPattern(), entry, m_log);
   m_lblProject->setText(ToQt(file));
   // The file may have gone, or been renamed inside, since the list was filled.
   if (file == kNoProject) return;
-  m_console.Log(kLogSource, "Starting project " + ExtractFileName(file));
+  m_log.Log(kLogSource, "Starting project " + ExtractFileName(file));
   m_projectStarted = true;
   FormClose();
 }
@@ -258,9 +260,9 @@ void TfrmLauncher::btnCloseClick() {
 }
 
 void TfrmLauncher::FormClose() {
-  m_console.Log(kLogSource, "Closing Launcher ...");
+  m_log.Log(kLogSource, "Closing Launcher ...");
   if (!m_projectStarted) {
-    m_console.Log(kLogSource, "Terminate ...");
+    m_log.Log(kLogSource, "Terminate ...");
     if (m_terminate) m_terminate();
   }
   m_closedWithProject = m_projectStarted;

@@ -1,8 +1,9 @@
 // The launcher window (TfrmLauncher): the first window of a normal run. It
 // lists the projects beside the program, shows who made the selected one, lets
 // the reader switch DirectX and music off, and either starts the chosen
-// project or ends the program. Its console writes the run's first log lines
-// and hands them to the viewer's console through the launcher log file.
+// project or ends the program. Its console takes the run's first log lines
+// from the program's log and hands them to the viewer's console through the
+// launcher log file.
 //
 // After it has closed the window stays in memory, hidden: the start-up and the
 // viewer read the chosen project and the two options from its hidden labels.
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/LogSink.h"
 #include "console/DebugBox2.h"
 #include "platform/Platform.h"
 #include "platform/qt/WindowModal.h"
@@ -41,9 +43,10 @@ class TfrmLauncher : public QWidget, public ModalWindow {
   Q_OBJECT
 
  public:
-  // Sets up the console (its header is the first thing in the log) and the
-  // caption. Parentless: the window belongs to the whole run.
-  explicit TfrmLauncher(QWidget* parent = nullptr);
+  // Sets up the console (its header is the first thing in the log), which
+  // takes the lines of `log` while the window lives, and the caption.
+  // Parentless: the window belongs to the whole run.
+  explicit TfrmLauncher(LogSink& log, QWidget* parent = nullptr);
   ~TfrmLauncher() override;
   TfrmLauncher(const TfrmLauncher&) = delete;
   TfrmLauncher& operator=(const TfrmLauncher&) = delete;
@@ -108,6 +111,7 @@ class TfrmLauncher : public QWidget, public ModalWindow {
   int selectedRow() const;
   std::string projectPattern() const;
 
+  LogSink& m_log;
   // The console goes after the window that shows it.
   TDebugBox2 m_console;
   std::unique_ptr<ConsoleWindow> m_consoleWindow;

@@ -7,7 +7,7 @@
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "common/Strings.h"
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 
 namespace pagemoor {
 
@@ -39,8 +39,8 @@ std::vector<std::string> MatchingFiles(std::string_view pattern) {
   return names;
 }
 
-std::vector<std::string> FindProjects(std::string_view pattern, TDebugBox2& console) {
-  console.Log(kLogSource, "Looking for projects ...");
+std::vector<std::string> FindProjects(std::string_view pattern, LogSink& log) {
+  log.Log(kLogSource, "Looking for projects ...");
   const std::string folder = SplitPath(pattern).folder;
   std::vector<std::string> projects;
   for (const std::string& name : MatchingFiles(pattern)) {
@@ -50,8 +50,8 @@ std::vector<std::string> FindProjects(std::string_view pattern, TDebugBox2& cons
   return projects;
 }
 
-std::string ResolveProject(std::string_view pattern, std::string_view name, TDebugBox2& console) {
-  console.Log(kLogSource, "Looking for project's file...");
+std::string ResolveProject(std::string_view pattern, std::string_view name, LogSink& log) {
+  log.Log(kLogSource, "Looking for project's file...");
   const std::string folder = SplitPath(pattern).folder;
   const std::string wanted = AsciiLower(name);
   std::string result = kNoProject;
@@ -59,7 +59,7 @@ std::string ResolveProject(std::string_view pattern, std::string_view name, TDeb
     const std::string file = folder + fileName;
     if (IsOurProject(file) && AsciiLower(ReadIniValue(file, "uniproject", "name")) == wanted) result = file;
   }
-  console.Log(kLogSource, "Project file: " + ExtractFileName(result));
+  log.Log(kLogSource, "Project file: " + ExtractFileName(result));
   return result;
 }
 

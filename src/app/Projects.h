@@ -14,7 +14,7 @@
 
 namespace pagemoor {
 
-class TDebugBox2;
+class LogSink;
 
 // The value of the project setting when no project was chosen or found.
 inline constexpr const char* kNoProject = " <nil>";
@@ -29,12 +29,12 @@ std::vector<std::string> MatchingFiles(std::string_view pattern);
 // The names (key name of section uniproject, as read) of the description
 // files matching the pattern whose destination is pagemoor, in listing
 // order, not sorted by name. Logs "Looking for projects ...".
-std::vector<std::string> FindProjects(std::string_view pattern, TDebugBox2& console);
+std::vector<std::string> FindProjects(std::string_view pattern, LogSink& log);
 
 // The path (the pattern's folder + file name) of the last description file
 // in listing order whose destination is pagemoor and whose name equals the
 // given one in ASCII lower case; kNoProject when none does. Logs "Looking for
 // project's file..." and then "Project file: " + the file name of the result.
-std::string ResolveProject(std::string_view pattern, std::string_view name, TDebugBox2& console);
+std::string ResolveProject(std::string_view pattern, std::string_view name, LogSink& log);
 
 }  // namespace pagemoor

@@ -29,6 +29,7 @@ TDebugBox2::~TDebugBox2() {
   }
   ClearCommands();
   if (m_view) m_view->consoleGone();
+  *m_alive = false;
 }
 
 void TDebugBox2::setView(ConsoleView* view) {
@@ -142,10 +143,17 @@ int TDebugBox2::IndexOfCommand(std::string_view name) const {
 }
 
 void TDebugBox2::ListCommands(Sender, const std::string&) {
-  for (int i = 0; i < CommandCount(); ++i) ShowInfo("\"" + CommandName(i) + "\" - " + CommandDescription(i));
+  // An end signal answered while a box is open destroys the console.
+  const std::shared_ptr<bool> alive = m_alive;
+  for (int i = 0; *alive && i < CommandCount(); ++i)
+    ShowInfo("\"" + CommandName(i) + "\" - " + CommandDescription(i));
 }
 
 // --- Log --------------------------------------------------------------------
+
+void TDebugBox2::subscribeTo(LogSink& sink) {
+  m_subscription = sink.subscribe([this](std::string_view source, std::string_view text) { Log(source, text); });
+}
 
 std::string TDebugBox2::timeOfDay() const {
   if (m_clock) return m_clock();
@@ -245,13 +253,19 @@ void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
   }
   if (command.empty()) return;
 
+  // Every call out of here may end the reading and destroy this console (a
+  // handler's "exit", an end signal answered while a box is open); after
+  // that nothing of it may be touched.
+  const std::shared_ptr<bool> alive = m_alive;
   if (params.starts_with("input")) {
     const std::string prompt = TrimControls(std::string_view(params).substr(5));
     auto answer = platform().inputBox(ApplicationTitle(), prompt, "");
+    if (!*alive) return;
     params = AsciiLower(answer.value_or(""));
   }
 
   if (OnCommand) OnCommand(sender, command, params, SplitText(params, " "));
+  if (!*alive) return;
 
   const int index = IndexOfCommand(command);
   if (index >= 0) {
@@ -263,6 +277,7 @@ void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
   } else {
     ShowInfo("Bad Command (" + command + ")");
   }
+  if (!*alive) return;
   setEditText("");
 }
 

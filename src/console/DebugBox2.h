@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/LogSink.h"
 #include "console/LogFileWriter.h"
 
 namespace pagemoor {
@@ -73,6 +74,8 @@ class TDebugBox2 {
  public:
   TDebugBox2();
   // OnDestroy first, while the log still takes lines; then the commands go.
+  // A console may be destroyed by a command it is running (the reading's
+  // "exit"): it then finishes nothing of that command line.
   ~TDebugBox2();
   TDebugBox2(const TDebugBox2&) = delete;
   TDebugBox2& operator=(const TDebugBox2&) = delete;
@@ -121,6 +124,9 @@ class TDebugBox2 {
   int IndexOfCommand(std::string_view name) const;
 
   // --- Log ---
+  // Takes the program's log lines from now until the console goes (or
+  // subscribes elsewhere); its own lines it keeps writing directly.
+  void subscribeTo(LogSink& sink);
   void AddLine(std::string_view text);
   void Log(std::string_view source, std::string_view text);
   const std::vector<std::string>& Lines() const { return m_lines; }
@@ -175,6 +181,10 @@ class TDebugBox2 {
   std::string m_editText;
   ConsoleView* m_view = nullptr;
   std::function<std::string()> m_clock;
+  // False once the destructor has run; a dispatch that outlives the console
+  // (its handler destroyed it) checks this before touching it again.
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  LogSink::Subscription m_subscription;
 };
 
 }  // namespace pagemoor

@@ -16,13 +16,13 @@ void ScriptRunner::cmdRun_Script(Sender, const std::string& params) {
     ShowInfo(TranslateKey("not_enough_parameters"));
     return;
   }
-  m_console.Log("System", "Running Script " + HostPath(ProjectDir() + "SCRIPTS/" + name));
+  m_log.Log("System", "Running Script " + HostPath(ProjectDir() + "SCRIPTS/" + name));
   try {
     RunScript(name);
   } catch (...) {
     // A failing line ends its script without a message.
   }
-  m_console.Log("System", "Ending Script");
+  m_log.Log("System", "Ending Script");
 }
 
 void ScriptRunner::RunScript(const std::string& name) {
@@ -31,7 +31,7 @@ void ScriptRunner::RunScript(const std::string& name) {
     if (!m_unwinding) {
       m_unwinding = true;
       const std::string shown = ShownPath(path);
-      m_console.Log("System",
+      m_log.Log("System",
                     "Script nesting deeper than " + std::to_string(kMaxNesting) + ", stopping " + shown);
       ShowInfo(FormatText(TranslateKey("script_nesting_too_deep"), {shown}));
     }
@@ -54,7 +54,7 @@ void ScriptRunner::RunScript(const std::string& name) {
   if (m_depth == 1) m_linesSinceEvents = 0;
   for (const std::string& line : lines) {
     if (m_unwinding || breathe()) return;
-    m_console.Execute(line);
+    m_execute(line);
   }
 }
 

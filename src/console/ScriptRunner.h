@@ -1,10 +1,15 @@
 // Script files: text files of console command lines in the project's
 // "scripts" folder, each line run through the console as if typed.
+//
+// The runner holds no console: a script line may end the reading, and the
+// console with it, while the script is still on the stack. Its lines go to
+// the program's log and its command lines to whoever runs them.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "common/LogSink.h"
 #include "console/DebugBox2.h"
 
 namespace pagemoor {
@@ -21,7 +26,10 @@ class ScriptRunner {
   // coming between its lines.
   static constexpr int kLinesBetweenEvents = 256;
 
-  explicit ScriptRunner(TDebugBox2& console) : m_console(console) {}
+  // execute: runs one command line as if typed (the console's Execute while
+  // the reading lasts, nothing after it).
+  ScriptRunner(LogSink& log, std::function<void(const std::string& line)> execute)
+      : m_log(log), m_execute(std::move(execute)) {}
 
   // True once the reading is ending: every running script stops before its
   // next line.
@@ -38,7 +46,8 @@ class ScriptRunner {
   // Lets pending events run now and then; true when the scripts must stop.
   bool breathe();
 
-  TDebugBox2& m_console;
+  LogSink& m_log;
+  std::function<void(const std::string& line)> m_execute;
   std::function<bool()> m_stopWhen;
   int m_linesSinceEvents = 0;
   int m_depth = 0;

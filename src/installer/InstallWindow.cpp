@@ -56,8 +56,8 @@ class ExtractingScope {
 
 }  // namespace
 
-TfrmInstall::TfrmInstall(TDebugBox2& console, const std::string& rarLibrary, QWidget* parent)
-    : QWidget(parent, kToolWindowFlags), m_console(console), m_rar(rarLibrary) {
+TfrmInstall::TfrmInstall(LogSink& log, const std::string& rarLibrary, QWidget* parent)
+    : QWidget(parent, kToolWindowFlags), m_log(log), m_rar(rarLibrary) {
   setObjectName("frmInstall");
   setWindowTitle(QString::fromUtf8("Instalátor"));
   SetUpBlackToolWindow(this, kClientWidth, kClientHeight);
@@ -85,7 +85,7 @@ TfrmInstall::TfrmInstall(TDebugBox2& console, const std::string& rarLibrary, QWi
     try {
       btnRozbalitClick();
     } catch (const std::exception& e) {
-      m_console.Log("Installer", std::string("Extract failed: ") + e.what());
+      m_log.Log("Installer", std::string("Extract failed: ") + e.what());
     }
   });
 
@@ -116,7 +116,7 @@ TfrmInstall::TfrmInstall(TDebugBox2& console, const std::string& rarLibrary, QWi
   };
   m_unzip.FilesToExtract = "*.*";
   m_unzip.DontRecurse = false;
-  m_unzip.OnLog = [this](const std::string& text) { m_console.Log("ZIP", text); };
+  m_unzip.OnLog = [this](const std::string& text) { m_log.Log("ZIP", text); };
 
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
@@ -162,7 +162,7 @@ void TfrmInstall::btnFileClick() {
   const std::string& name = chosen->path;
   const std::string ext = AsciiLower(ExtractFileExt(name));
   if (ext != ".zip" && ext != ".rar") {
-    m_console.Log("RAR", "Error: File \"" + ShownPath(name) + "\" is not a valid archive");
+    m_log.Log("RAR", "Error: File \"" + ShownPath(name) + "\" is not a valid archive");
     ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {ShownPath(name)}));
     return;
   }
@@ -176,7 +176,7 @@ void TfrmInstall::btnRozbalitClick() {
   const std::string archive = m_lblName->text().toStdString();
   const std::string target = m_lblFolder->text().toStdString();
   if (archive.empty() || target.empty()) {
-    m_console.Log("Installer", "Extract failed: No folder/file selected");
+    m_log.Log("Installer", "Extract failed: No folder/file selected");
     ShowInfo(Translate("Nezvolen soubor nebo slozka", "no_file/folder_selected"));
     return;
   }
@@ -191,7 +191,7 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
   ExtractingScope running([this](bool on) { setExtracting(on); });
   m_checkList->clear();
   addProgressLine(FormatText("Unziping %s to %s", {AsciiUpper(ExtractFileName(archive)), ShownPath(target)}));
-  m_console.Log("ZIP", FormatText("Extract %s to %s", {ShownPath(archive), ShownPath(target)}));
+  m_log.Log("ZIP", FormatText("Extract %s to %s", {ShownPath(archive), ShownPath(target)}));
   addProgressLine("Please wait ...");
   m_unzip.TargetDirectory = folder();
   // The "install" command hands the name over in capitals, which only a file
@@ -203,7 +203,7 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
   const int result = m_unzip.Unzip();
   if (result == TChiefUnzip::kNotEnoughSpace || result == TChiefUnzip::kHostileArchive) {
     const bool noSpace = result == TChiefUnzip::kNotEnoughSpace;
-    m_console.Log("ZIP", std::string(noSpace ? "Extract failed: not enough disk space: "
+    m_log.Log("ZIP", std::string(noSpace ? "Extract failed: not enough disk space: "
                                              : "Extract failed: archive refused as hostile: ") +
                              m_unzip.StopReason);
     addProgressLine("Extract failed");
@@ -212,12 +212,12 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
     return;
   }
   if (result < 0) {
-    m_console.Log("ZIP", FormatText("Extract failed (%s)", {std::to_string(result)}));
+    m_log.Log("ZIP", FormatText("Extract failed (%s)", {std::to_string(result)}));
     addProgressLine("Extract failed");
     ShowInfo(FormatText(Translate("Spatny RAR soubor", "invalid_rar_archive"), {ShownPath(archive)}));
     return;
   }
-  m_console.Log("ZIP", "Files succesfully unZiped");
+  m_log.Log("ZIP", "Files succesfully unZiped");
   addProgressLine("Files Succesfully unZiped");
   ShowInfo(Translate("Rozbalovani Dokonceno", "extract_complete"));
 }
@@ -225,7 +225,7 @@ void TfrmInstall::extractZip(const std::string& archive, const std::string& targ
 void TfrmInstall::extractRar(const std::string& archive, const std::string& target) {
   ExtractingScope running([this](bool on) { setExtracting(on); });
   m_checkList->clear();
-  m_console.Log("RAR",
+  m_log.Log("RAR",
                 FormatText("Extract %s to %s", {AsciiUpper(ExtractFileName(archive)), ShownPath(target)}));
   m_rar.ArchiveName = ResolveExisting(archive).value_or(archive);
   m_rar.TargetDir = folder();
@@ -241,14 +241,14 @@ void TfrmInstall::FormClose() {
 void TfrmInstall::RAR1Extracting(TRAR&, const RARHeaderData& eFile) {
   const std::string name(eFile.FileName, ::strnlen(eFile.FileName, sizeof eFile.FileName));
   addProgressLine(name);
-  m_console.Log("RAR", FormatText("Extracting %s", {EscapeControls(AsciiUpper(name))}));
+  m_log.Log("RAR", FormatText("Extracting %s", {EscapeControls(AsciiUpper(name))}));
   platform().processEvents();
 }
 
 void TfrmInstall::RAR1Extract(TRAR&, const RARHeaderData&, bool result) {
   if (QListWidgetItem* last = m_checkList->item(m_checkList->count() - 1))
     last->setCheckState(result ? Qt::Checked : Qt::Unchecked);
-  m_console.Log("RAR", result ? "Extract Successfull" : "Extract Failed");
+  m_log.Log("RAR", result ? "Extract Successfull" : "Extract Failed");
 }
 
 void TfrmInstall::RAR1Error(TRAR& sender, int error) {
@@ -257,7 +257,7 @@ void TfrmInstall::RAR1Error(TRAR& sender, int error) {
   // Which file and how much: the reader (or whoever reads the log) can act on it.
   if ((error == TRAR::kNotEnoughSpace || error == TRAR::kHostileArchive) && !sender.StopReason.empty())
     english += ": " + sender.StopReason;
-  m_console.Log("RAR", FormatText("Error %d - %s", {code, english}));
+  m_log.Log("RAR", FormatText("Error %d - %s", {code, english}));
   ShowInfo(FormatText("Error %d - %s", {code, TRAR::ErrorTextCzech(error)}));
 }
 
@@ -321,7 +321,7 @@ int TfrmInstall::runScripted(AnswerQueue& answers) {
       const std::string wanted = next.value.value_or(std::string());
       answers.pop();
       // A script's typo would otherwise unpack into whatever folder was current.
-      if (!m_folders->setFolder(wanted)) m_console.Log("Installer", "Folder not found: " + wanted);
+      if (!m_folders->setFolder(wanted)) m_log.Log("Installer", "Folder not found: " + wanted);
     } else {
       break;
     }

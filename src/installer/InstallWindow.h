@@ -1,6 +1,6 @@
 // The installer window (TfrmInstall): the reader picks a RAR or ZIP archive
 // (normally from the project's "rars" folder) and a target folder, and
-// extracts it; every step goes to the console and a progress list.
+// extracts it; every step goes to the log and a progress list.
 #pragma once
 
 #include <QWidget>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 #include "installer/ChiefUnzip.h"
 #include "installer/RarArc.h"
 #include "platform/Platform.h"
@@ -34,7 +34,7 @@ class TfrmInstall : public QWidget, public ModalWindow {
 
  public:
   // `rarLibrary` is handed to TRAR (empty: the library beside the program).
-  explicit TfrmInstall(TDebugBox2& console, const std::string& rarLibrary = {}, QWidget* parent = nullptr);
+  explicit TfrmInstall(LogSink& log, const std::string& rarLibrary = {}, QWidget* parent = nullptr);
   ~TfrmInstall() override;
   TfrmInstall(const TfrmInstall&) = delete;
   TfrmInstall& operator=(const TfrmInstall&) = delete;
@@ -89,7 +89,7 @@ class TfrmInstall : public QWidget, public ModalWindow {
   void extractZip(const std::string& archive, const std::string& target);
   void extractRar(const std::string& archive, const std::string& target);
 
-  TDebugBox2& m_console;
+  LogSink& m_log;
   TRAR m_rar;
   TChiefUnzip m_unzip;
   std::function<void(const std::string&)> m_playSoundFile;

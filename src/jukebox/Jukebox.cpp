@@ -9,7 +9,7 @@
 #include "common/HostPaths.h"
 #include "common/MagazineFiles.h"
 #include "common/Strings.h"
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 #include "jukebox/Playlists.h"
 #include "jukebox/Titles.h"
 #include "platform/Dialogs.h"
@@ -71,9 +71,9 @@ bool PathListLess(const std::string& a, const std::string& b) {
   return AsciiLower(a) < AsciiLower(b);
 }
 
-Jukebox::Jukebox(JukeboxAudio& audio, TDebugBox2* console)
+Jukebox::Jukebox(JukeboxAudio& audio, LogSink* log)
     : m_audio(audio),
-      m_console(console),
+      m_log(log),
       m_randomSource(TimeOfDayRandom),
       m_filesDialog(PlatformFilesDialog),
       m_id3Def(kDefaultTitleMask),
@@ -105,7 +105,7 @@ void Jukebox::changed() {
 }
 
 void Jukebox::log(const std::string& text) {
-  if (m_console) m_console->Log("Jukebox", text);
+  if (m_log) m_log->Log("Jukebox", text);
 }
 
 void Jukebox::setTimer1(bool enabled) {

@@ -19,7 +19,7 @@
 
 namespace pagemoor {
 
-class TDebugBox2;
+class LogSink;
 
 // The engine calls the jukebox makes, each forwarded to the engine as it is.
 // They are virtual so that a test can record the order of the calls.
@@ -199,8 +199,8 @@ class Jukebox {
   using FilesDialog =
       std::function<std::optional<std::vector<std::string>>(const FileDialogOptions& options)>;
 
-  // console: where the jukebox logs what it cannot do; may be null.
-  explicit Jukebox(JukeboxAudio& audio, TDebugBox2* console = nullptr);
+  // log: where the jukebox logs what it cannot do; may be null.
+  explicit Jukebox(JukeboxAudio& audio, LogSink* log = nullptr);
   // Takes its processors off the channel: they belong to this object.
   ~Jukebox();
   Jukebox(const Jukebox&) = delete;
@@ -343,7 +343,7 @@ class Jukebox {
   void log(const std::string& text);
 
   JukeboxAudio& m_audio;
-  TDebugBox2* m_console;
+  LogSink* m_log;
   JukeboxView* m_view = nullptr;
   RandomSource m_randomSource;
   FilesDialog m_filesDialog;

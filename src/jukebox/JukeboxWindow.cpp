@@ -28,7 +28,7 @@
 #include <exception>
 
 #include "common/Strings.h"
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtText.h"
 
@@ -68,12 +68,12 @@ void WaveImage::paintEvent(QPaintEvent*) {
 
 // --- TPlinq_Main ---
 
-TPlinq_Main::TPlinq_Main(audio::AudioEngine& engine, TDebugBox2* console, int screenWidth, QWidget* parent)
+TPlinq_Main::TPlinq_Main(audio::AudioEngine& engine, LogSink* log, int screenWidth, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                               Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_audio(std::make_unique<JukeboxAudio>(engine)),
-      m_jukebox(std::make_unique<Jukebox>(*m_audio, console)),
-      m_console(console) {
+      m_jukebox(std::make_unique<Jukebox>(*m_audio, log)),
+      m_log(log) {
   setObjectName("Plinq_Main");
   setWindowTitle(QString::fromUtf8("Plinq (verze 1783PM)"));
   // Closing the jukebox never ends the program.
@@ -293,7 +293,7 @@ void TPlinq_Main::guarded(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& e) {
-    if (m_console) m_console->Log("Jukebox", e.what());
+    if (m_log) m_log->Log("Jukebox", e.what());
   }
 }
 

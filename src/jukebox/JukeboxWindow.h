@@ -39,7 +39,7 @@ class QTimer;
 
 namespace pagemoor {
 
-class TDebugBox2;
+class LogSink;
 
 // The wave display: shows the work bitmap the window draws.
 class WaveImage : public QWidget {
@@ -69,10 +69,10 @@ class TPlinq_Main : public QMainWindow, public ModalWindow, private JukeboxView 
   Q_OBJECT
 
  public:
-  // The engine is started at creation (FormCreate); the console, when given,
-  // takes the jukebox's log lines. screenWidth: the width ScaleToScreen goes
-  // by; 0 takes the primary screen's.
-  explicit TPlinq_Main(audio::AudioEngine& engine, TDebugBox2* console = nullptr, int screenWidth = 0,
+  // The engine is started at creation (FormCreate); the program's log, when
+  // given, takes the jukebox's log lines. screenWidth: the width ScaleToScreen
+  // goes by; 0 takes the primary screen's.
+  explicit TPlinq_Main(audio::AudioEngine& engine, LogSink* log = nullptr, int screenWidth = 0,
                        QWidget* parent = nullptr);
   ~TPlinq_Main() override;
   TPlinq_Main(const TPlinq_Main&) = delete;
@@ -140,14 +140,14 @@ class TPlinq_Main : public QMainWindow, public ModalWindow, private JukeboxView 
   QCheckBox* addSwitch(const char* name, const char* caption, int top, bool JukeboxSwitches::*field,
                        void (Jukebox::*click)());
   // Runs a handler of the logic; a failure it lets through (a playlist that
-  // does not load) goes to the console instead of through Qt's event loop.
+  // does not load) goes to the log instead of through Qt's event loop.
   void guarded(const std::function<void()>& handler);
   void DrawWave();
   std::optional<std::vector<std::string>> runOpen1(const FileDialogOptions& options);
 
   std::unique_ptr<JukeboxAudio> m_audio;
   std::unique_ptr<Jukebox> m_jukebox;
-  TDebugBox2* m_console;
+  LogSink* m_log;
   bool m_created = false;
   int m_scale = 100;
   bool m_syncing = false;

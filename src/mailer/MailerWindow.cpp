@@ -89,8 +89,8 @@ class SendingScope {
 
 }  // namespace
 
-TfrmMailer::TfrmMailer(TDebugBox2& console, QWidget* parent)
-    : QWidget(parent, kToolWindowFlags), m_console(console) {
+TfrmMailer::TfrmMailer(LogSink& log, QWidget* parent)
+    : QWidget(parent, kToolWindowFlags), m_log(log) {
   setObjectName("frmMailer");
   setWindowTitle("Pagemoor Mailer");
   SetUpBlackToolWindow(this, kClientWidth, kClientHeight);
@@ -219,10 +219,10 @@ void TfrmMailer::btnSendClick() {
   // Logged with why, for whoever reads the log: the error and what the
   // server said last.
   const auto notConnected = [this](const char* error) {
-    m_console.Log("Mailer", "Not Connected");
-    if (error) m_console.Log("Mailer", std::string("Error: ") + error);
+    m_log.Log("Mailer", "Not Connected");
+    if (error) m_log.Log("Mailer", std::string("Error: ") + error);
     const std::string reply = m_smtp.replyText();
-    if (!reply.empty()) m_console.Log("Mailer", "Server: " + reply);
+    if (!reply.empty()) m_log.Log("Mailer", "Server: " + reply);
     ShowInfo("Connection Failed");
   };
   try {
@@ -244,7 +244,7 @@ void TfrmMailer::btnSendClick() {
   // A failure from here on leaves the handler: the caller logs it.
   setStatus("Sending Mail");
   m_smtp.SendMail();
-  m_console.Log("Mailer", "SendMail");
+  m_log.Log("Mailer", "SendMail");
 
   setStatus("Disconnecting");
   m_smtp.Disconnect();
@@ -258,24 +258,24 @@ void TfrmMailer::sendClicked() {
     if (m_exceptionHandler)
       m_exceptionHandler(e);
     else
-      m_console.Log("Exception", e.what());
+      m_log.Log("Exception", e.what());
   } catch (...) {
-    m_console.Log("Exception", "Unknown error");
+    m_log.Log("Exception", "Unknown error");
   }
 }
 
 void TfrmMailer::SMTP1Success(TQzSMTP&) {
-  m_console.Log("Mailer", "Send Success");
+  m_log.Log("Mailer", "Send Success");
   ShowInfo(Translate("Zprava Odeslana!", "mail_send_success"));
 }
 
 void TfrmMailer::SMTP1Failure(TQzSMTP&) {
-  m_console.Log("Mailer", "Send Failure");
+  m_log.Log("Mailer", "Send Failure");
   ShowInfo(Translate("Zprava Neodeslana!", "mail_send_failure"));
 }
 
 void TfrmMailer::SMTP1ConnectionFailed(TPowersock&) {
-  m_console.Log("Mailer", "Not Connected");
+  m_log.Log("Mailer", "Not Connected");
   ShowInfo("Internet Connection required");
 }
 
@@ -300,7 +300,7 @@ void TfrmMailer::selectContact(const std::string& display) {
     }
   }
   // A script's typo would otherwise send the mail to fewer readers unnoticed.
-  m_console.Log("Mailer", "Contact not found: " + display);
+  m_log.Log("Mailer", "Contact not found: " + display);
 }
 
 // --- ModalWindow ---

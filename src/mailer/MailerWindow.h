@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 #include "mailer/QzSMTP.h"
 #include "platform/Platform.h"
 #include "platform/qt/WindowModal.h"
@@ -32,7 +32,7 @@ class TfrmMailer : public QWidget, public ModalWindow {
   // How long the form waits for the server at each step.
   static constexpr int kTimeOutMs = 60000;
 
-  explicit TfrmMailer(TDebugBox2& console, QWidget* parent = nullptr);
+  explicit TfrmMailer(LogSink& log, QWidget* parent = nullptr);
   ~TfrmMailer() override;
   TfrmMailer(const TfrmMailer&) = delete;
   TfrmMailer& operator=(const TfrmMailer&) = delete;
@@ -81,7 +81,7 @@ class TfrmMailer : public QWidget, public ModalWindow {
   // Scripted runs: selects the first entry with this text not selected yet.
   void selectContact(const std::string& display);
 
-  TDebugBox2& m_console;
+  LogSink& m_log;
   TQzSMTP m_smtp;
   QLineEdit* m_edtSenderName = nullptr;
   QLineEdit* m_edtSenderEmail = nullptr;

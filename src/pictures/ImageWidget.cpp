@@ -93,13 +93,13 @@ QImage NViewLibLoad(const std::string& path) {
   return DecodePictureImage(*bytes, path);
 }
 
-void LoadPicture(const std::string& path, ImageWidget& image, TDebugBox2& console) {
+void LoadPicture(const std::string& path, ImageWidget& image, LogSink& log) {
   const std::string ext = AsciiLower(ExtractFileExt(path));
   const std::string source = image.objectName().toStdString();
   if (ext == ".jpg" || ext == ".jpeg") {
     // Whatever goes wrong with a JPEG, the control keeps the picture it had.
     try {
-      console.Log(source, "(JPG) " + ExtractFileName(path));
+      log.Log(source, "(JPG) " + ExtractFileName(path));
       const auto bytes = ReadPictureFile(path);
       if (!bytes) return;
       const QImage decoded = DecodePictureImage(*bytes, path);
@@ -109,7 +109,7 @@ void LoadPicture(const std::string& path, ImageWidget& image, TDebugBox2& consol
     }
     return;
   }
-  console.Log(source, ExtractFileName(path));
+  log.Log(source, ExtractFileName(path));
   image.setPicture(NViewLibLoad(path));
 }
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 
 namespace pagemoor {
 
@@ -67,10 +67,10 @@ class ImageWidget : public QWidget {
 QImage NViewLibLoad(const std::string& path);
 
 // Loads a picture file into the control through DecodePicture, logging it in
-// the console under the control's object name: "(JPG) " + file name for a
-// name ending in .jpg or .jpeg (a failure leaves the control as it was), the
+// the program's log under the control's object name: "(JPG) " + file name for
+// a name ending in .jpg or .jpeg (a failure leaves the control as it was), the
 // file name for anything else (a file that cannot be read leaves the control
 // without a picture).
-void LoadPicture(const std::string& path, ImageWidget& image, TDebugBox2& console);
+void LoadPicture(const std::string& path, ImageWidget& image, LogSink& log);
 
 }  // namespace pagemoor

@@ -20,10 +20,10 @@
 
 namespace pagemoor {
 
-TfrmPV::TfrmPV(TDebugBox2& console, QWidget* parent)
+TfrmPV::TfrmPV(LogSink& log, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
-      m_console(console),
-      m_slideshow(*this, console),
+      m_log(log),
+      m_slideshow(*this, log),
       m_imgBack(new ImageWidget(this)),
       m_lblPopisek(new QLabel(this)),
       m_imgNoData(new ImageWidget(this)),
@@ -143,7 +143,7 @@ void TfrmPV::ShowPicture(const std::string& path) {
 }
 
 void TfrmPV::loadPicture(const std::string& path) {
-  LoadPicture(path, *m_imgBack, m_console);
+  LoadPicture(path, *m_imgBack, m_log);
 }
 
 void TfrmPV::showNoData() {

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
+#include "console/DebugBox2.h"  // Sender
 #include "pictures/Slideshow.h"
 #include "platform/Platform.h"
 #include "platform/qt/FullScreenModal.h"
@@ -37,8 +38,8 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
   // The built-in picture shown in place of a missing one.
   static constexpr const char* kNoDataResource = ":/pictures/nodata.jpg";
 
-  // LoadPicture logs the pictures it loads in the console.
-  explicit TfrmPV(TDebugBox2& console, QWidget* parent = nullptr);
+  // LoadPicture logs the pictures it loads in the program's log.
+  explicit TfrmPV(LogSink& log, QWidget* parent = nullptr);
   ~TfrmPV() override;
   TfrmPV(const TfrmPV&) = delete;
   TfrmPV& operator=(const TfrmPV&) = delete;
@@ -96,7 +97,7 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
  private:
   void placeCaptionLine();
 
-  TDebugBox2& m_console;
+  LogSink& m_log;
   Slideshow m_slideshow;
   ImageWidget* m_imgBack;
   QLabel* m_lblPopisek;

@@ -63,7 +63,7 @@ void Slideshow::cmdSlideShow(Sender, const std::string& params) {
   }
 
   setNames({});
-  m_console.Log("Slideshow", param);
+  m_log.Log("Slideshow", param);
 
   std::vector<std::string> names;
   if (FirstWord(param) != "file") {
@@ -74,7 +74,7 @@ void Slideshow::cmdSlideShow(Sender, const std::string& params) {
     bool anyName = false;
     for (const std::string& n : names) anyName = anyName || !n.empty();
     if (!anyName) {
-      m_console.Log("Slideshow", "No pictures in: " + param);
+      m_log.Log("Slideshow", "No pictures in: " + param);
       return;
     }
   } else {

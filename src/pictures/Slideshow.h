@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 
 namespace pagemoor {
+
+// Who raised a command, as the console hands it over (the same type).
+using Sender = const void*;
 
 // What the slideshow needs of the picture viewer. Picture paths handed over
 // name existing files, in the case the show's list has them.
@@ -37,7 +40,7 @@ class SlideshowView {
 
 class Slideshow {
  public:
-  Slideshow(SlideshowView& view, TDebugBox2& console) : m_view(view), m_console(console) {}
+  Slideshow(SlideshowView& view, LogSink& log) : m_view(view), m_log(log) {}
 
   // The click sound; the viewer sets it. Unset: clicks are silent.
   std::function<void(const std::string& path)> PlaySoundFile;
@@ -62,7 +65,7 @@ class Slideshow {
   void playClick();
 
   SlideshowView& m_view;
-  TDebugBox2& m_console;
+  LogSink& m_log;
   std::vector<std::string> m_names;
   int m_position = -1;  // as a list box has it: -1 while nothing is selected
 };

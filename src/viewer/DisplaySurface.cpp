@@ -6,7 +6,7 @@
 
 #include "common/IniLang.h"
 #include "common/Strings.h"
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 #include "platform/Dialogs.h"
 
 namespace pagemoor {
@@ -80,7 +80,7 @@ std::optional<std::string> PickDisplayMode(const std::vector<DisplayMode>& modes
   return std::nullopt;
 }
 
-bool SelectDisplayMode(DisplaySurface& surface, DesktopDisplayMode& desktop, TDebugBox2& console,
+bool SelectDisplayMode(DisplaySurface& surface, DesktopDisplayMode& desktop, LogSink& log,
                        bool noDxParameter, bool launcherUseDX) {
   bool useDirectX = true;
   if (noDxParameter) useDirectX = false;
@@ -94,8 +94,8 @@ bool SelectDisplayMode(DisplaySurface& surface, DesktopDisplayMode& desktop, TDe
       ShowInfo(Translate("Nemohu zmenit rozliseni", "resolution_change_error"));
       return useDirectX;
     }
-    console.Log(kSource, "Resolution: " + *mode);
-    console.Log(kSource, "Using Direct-X");
+    log.Log(kSource, "Resolution: " + *mode);
+    log.Log(kSource, "Using Direct-X");
     const std::size_t first = mode->find('x');
     const std::string width = mode->substr(0, first);
     const std::string rest = mode->substr(first + 1);
@@ -113,8 +113,8 @@ bool SelectDisplayMode(DisplaySurface& surface, DesktopDisplayMode& desktop, TDe
     desktop.ChangeTemporarily(800, 600, 16);
   } catch (...) {
   }
-  console.Log(kSource, "Resolution: 800x600x16");
-  console.Log(kSource, "Not-Using Direct-X");
+  log.Log(kSource, "Resolution: 800x600x16");
+  log.Log(kSource, "Not-Using Direct-X");
   return useDirectX;
 }
 

@@ -14,7 +14,7 @@
 
 namespace pagemoor {
 
-class TDebugBox2;
+class LogSink;
 
 struct DisplayMode {
   int width = 0;
@@ -116,7 +116,7 @@ std::optional<std::string> PickDisplayMode(const std::vector<DisplayMode>& modes
 // flag. noDxParameter: the second command-line parameter is "/no_dx" (lower
 // case); launcherUseDX: the launcher's DirectX option. The message about a
 // missing mode goes through ShowInfo. Surface initialisation failures pass.
-bool SelectDisplayMode(DisplaySurface& surface, DesktopDisplayMode& desktop, TDebugBox2& console,
+bool SelectDisplayMode(DisplaySurface& surface, DesktopDisplayMode& desktop, LogSink& log,
                        bool noDxParameter, bool launcherUseDX);
 
 }  // namespace pagemoor

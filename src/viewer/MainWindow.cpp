@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindowStateChangeEvent>
+#include <stdexcept>
 
 #include "app/ThinkingBoxWindow.h"
 #include "app/qt/Localisation.h"
@@ -82,8 +83,8 @@ QTimer* MakeScrollTimer(QObject* parent, const char* name) {
 
 }  // namespace
 
-TfrmMain::TfrmMain(TThinking_box* thinking, QWidget* parent)
-    : QWidget(parent, Qt::FramelessWindowHint), m_thinking(thinking) {
+TfrmMain::TfrmMain(LogSink& log, TThinking_box* thinking, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint), m_log(log), m_thinking(thinking) {
   setObjectName(QStringLiteral("frmMain"));
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPixelSize(11);
@@ -93,7 +94,7 @@ TfrmMain::TfrmMain(TThinking_box* thinking, QWidget* parent)
   buildConsole();
   // A file the magazine names but may not have is "not found" to the reader,
   // and the author learns why from this one line.
-  SetFileRefusalLog([this](const std::string& line) { m_console->Log(kSystem, line); });
+  SetFileRefusalLog([this](const std::string& line) { m_log.Log(kSystem, line); });
   m_shutdown = std::make_unique<ViewerShutdown>(*m_console, *this);
   m_surface.setPresenter(this);
   m_desktop.setPresenter(this);
@@ -237,11 +238,12 @@ void TfrmMain::buildConsole() {
   m_consoleHandlers = std::make_unique<ViewerConsole>(*m_console, LauncherLogFile());
   m_consoleHandlers->setDateTime(ShortDateText, LongTimeText);
   m_consoleHandlers->setCommandRegistrar([this] { registerCommands(); });
-  m_scripts = std::make_unique<ScriptRunner>(*m_console);
+  m_scripts = std::make_unique<ScriptRunner>(m_log, [this](const std::string& line) { runConsoleLine(line); });
   // An end signal or a close arrives between a long script's lines; the
   // lines after it would run on a reading already torn down.
   m_scripts->setStopWhen([this] { return m_closing || (m_shutdown && m_shutdown->ended()); });
   m_consoleHandlers->attach();
+  m_console->subscribeTo(m_log);
   m_consoleWindow = std::make_unique<ConsoleWindow>(*m_console);
   m_console->setVisible(false);
   m_console->DoInitialize();
@@ -413,7 +415,7 @@ void TfrmMain::FormShow() {
 void TfrmMain::SelectDisplayMode() {
   m_useDirectX = true;
   const bool noDx = AsciiLower(ParamStr(2)) == "/no_dx";
-  m_useDirectX = pagemoor::SelectDisplayMode(m_surface, m_desktop, *m_console, noDx, m_launcher.useDirectX);
+  m_useDirectX = pagemoor::SelectDisplayMode(m_surface, m_desktop, m_log, noDx, m_launcher.useDirectX);
 }
 
 // --- Application events ---
@@ -427,21 +429,21 @@ TPlinq_Main* TfrmMain::jukebox() const {
 }
 
 void TfrmMain::ApplicationEvents1Minimize() {
-  if (m_console) m_console->Log(kSystem, "Minimize");
+  m_log.Log(kSystem, "Minimize");
   if (m_jukebox) m_jukebox->jukebox().ZastavitClick();
 }
 
 void TfrmMain::ApplicationEvents1Restore() {
   if (m_jukebox) m_jukebox->jukebox().PlayRandom();
-  if (m_console) m_console->Log(kSystem, "Restore");
+  m_log.Log(kSystem, "Restore");
 }
 
 void TfrmMain::ApplicationEvents1Exception(const std::exception& e) {
-  if (m_console) m_console->Log(kSystem, std::string("Exception: ") + e.what());
+  m_log.Log(kSystem, std::string("Exception: ") + e.what());
 }
 
 void TfrmMain::LogApplicationException(const std::exception& e) {
-  if (m_console) m_console->Log(kSystem, std::string("Exception ") + e.what());
+  m_log.Log(kSystem, std::string("Exception ") + e.what());
 }
 
 void TfrmMain::runGuarded(const std::function<void()>& handler) {
@@ -558,16 +560,24 @@ void TfrmMain::closeAndDestroyJukebox() {
 }
 
 TDebugBox2& TfrmMain::Console() {
-  if (m_console) return *m_console;
-  if (m_retiredConsole) return *m_retiredConsole;
-  if (!m_silentConsole) m_silentConsole = std::make_unique<TDebugBox2>();
-  return *m_silentConsole;
+  if (!m_console) throw std::logic_error("the reading has ended and its console with it");
+  return *m_console;
+}
+
+void TfrmMain::runConsoleLine(const std::string& line) {
+  if (m_console) m_console->Execute(line);
 }
 
 void TfrmMain::destroyConsole() {
-  // The console writes its shutdown lines as it goes; its window stays
-  // until the viewer goes.
-  retireConsole();
+  if (!m_console) return;
+  // The reading may end inside one of the console's own commands; the
+  // console finishes nothing of that line once it is gone. It writes its
+  // closing lines as it goes and leaves the program's log, so every later
+  // line (a sending that still waits logs when its wait ends) meets the log
+  // and no console. Its window stays until the viewer goes.
+  std::unique_ptr<TDebugBox2> console = std::move(m_console);
+  console.reset();
+  m_consoleHandlers.reset();
 }
 
 void TfrmMain::terminateApplication() {

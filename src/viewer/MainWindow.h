@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/Startup.h"
+#include "common/LogSink.h"
 #include "console/ScriptRunner.h"
 #include "hypertext/PageModel.h"
 #include "pictures/CursorWidget.h"
@@ -77,8 +78,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   static constexpr int kLinkCursor = 1680;
   static constexpr int kHourglassCopy = 1682;
 
-  // thinking: the start-up's thinking box; may be null.
-  explicit TfrmMain(TThinking_box* thinking = nullptr, QWidget* parent = nullptr);
+  // log: the program's log, which outlives the window; the console of the
+  // reading subscribes to it. thinking: the start-up's thinking box; may be null.
+  explicit TfrmMain(LogSink& log, TThinking_box* thinking = nullptr, QWidget* parent = nullptr);
   ~TfrmMain() override;
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
@@ -213,10 +215,17 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   // the window is hidden (shown, Qt does it by itself).
   void realign();
 
-  // The console; once the reading has ended, a silent one that goes nowhere,
-  // so late callers (a button's release after its "exit") never meet a
-  // destroyed console.
+  // The reading's console. It is destroyed when the reading ends, and a
+  // caller that may come later (a button's release after its "exit", a
+  // sending whose wait ends after an end signal) logs to logSink() and runs
+  // command lines through runConsoleLine(); Console() then throws.
   TDebugBox2& Console();
+  bool hasConsole() const { return m_console != nullptr; }
+  // Where the viewer's lines go; it outlives the window.
+  LogSink& logSink() const { return m_log; }
+  // Runs a command line as if typed in the console; once the reading has
+  // ended nothing runs.
+  void runConsoleLine(const std::string& line);
   ConsoleWindow* consoleWindow() const { return m_consoleWindow.get(); }
   DisplaySurface& DXDraw() { return m_surface; }
   DesktopDisplayMode& desktopMode() { return m_desktop; }
@@ -280,11 +289,7 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   // inside another one (a script line) unwinds the commands around it.
   void runCommand(void (TfrmMain::*handler)(Sender, const std::string&), Sender sender,
                   const std::string& params);
-  // destroyConsole(): the console writes its closing lines, falls silent and
-  // is kept until the viewer goes, since its own commands may still be on the
-  // stack and the other windows hold references to it.
-  void retireConsole();
-
+  LogSink& m_log;
   TThinking_box* m_thinking;
   LauncherChoice m_launcher;
   QPointer<TPlinq_Main> m_jukebox;
@@ -297,15 +302,13 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   int m_scrollSelector = 1;
   // The reader's answers about the magazine's programs and files, for the
   // life of the reading.
-  LaunchPolicy m_launchPolicy{[this](std::string_view source, std::string_view text) { Console().Log(source, text); }};
+  LaunchPolicy m_launchPolicy{[this](std::string_view source, std::string_view text) { m_log.Log(source, text); }};
   // The image buttons in number order and their records (index n - 1).
   std::vector<GifImageWidget*> m_buttons;
   std::vector<ButtonRecord> m_buttonRecords;
 
+  // Null once the reading has ended (destroyConsole()).
   std::unique_ptr<TDebugBox2> m_console;
-  // The console after the reading ended; see retireConsole().
-  std::unique_ptr<TDebugBox2> m_retiredConsole;
-  std::unique_ptr<TDebugBox2> m_silentConsole;
   int m_commandDepth = 0;  // commands of the table running, nested
   std::unique_ptr<ViewerConsole> m_consoleHandlers;
   std::unique_ptr<ConsoleWindow> m_consoleWindow;

@@ -34,15 +34,15 @@ constexpr const char* kTagProperty = "tag";
 
 void TfrmMain::cmdReset_Buttons(Sender /*sender*/, const std::string& params) {
   if (!FileExists(ProjectDir() + "ini\\" + params)) return;
-  Console().Log(kSystem, "Reset Buttons (" + params + ")");
-  Console().Log(kSystem, "Destroy Buttons");
+  m_log.Log(kSystem, "Reset Buttons (" + params + ")");
+  m_log.Log(kSystem, "Destroy Buttons");
   DestroyButtons();
   CreateButtons(params);
-  Console().Log(kSystem, "Reset Complete");
+  m_log.Log(kSystem, "Reset Complete");
 }
 
 void TfrmMain::CreateButtons(const std::string& fileName) {
-  Console().Log(kSystem, "Creating Buttons ...");
+  m_log.Log(kSystem, "Creating Buttons ...");
   // Normally done by the reset already; never leaves controls without a list.
   DestroyButtons();
   // A cursor that is no number throws here, before any control exists.
@@ -148,7 +148,7 @@ void TfrmMain::ButtonMouseClick(GifImageWidget* control) {
   if (record == nullptr) return;
   // A copy: the command may destroy the buttons and their records.
   const std::string command = record->command;
-  Console().Execute(command);
+  runConsoleLine(command);
   // Nothing here may touch the control any more.
 }
 

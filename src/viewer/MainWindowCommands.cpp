@@ -126,33 +126,6 @@ void TfrmMain::runCommand(void (TfrmMain::*handler)(Sender, const std::string&),
   if (!m_console && m_commandDepth > 1) throw ReadingEnded{};
 }
 
-void TfrmMain::retireConsole() {
-  if (!m_console) return;
-  // The reading may end inside one of the console's own commands (the
-  // console is still on the stack: it finishes the command line after the
-  // handler returns), and the other windows log through references to it
-  // (a sending that still waits logs when its wait ends). So it is not
-  // destroyed here: it writes its closing lines now, as its destruction
-  // would, then falls silent and goes with the viewer.
-  TDebugBox2& console = *m_console;
-  try {
-    if (console.OnDestroy) console.OnDestroy(nullptr);
-  } catch (...) {
-    // The closing lines are best effort, as in the console's destructor.
-  }
-  console.OnDestroy = nullptr;
-  console.OnAdd = nullptr;
-  console.OnCommand = nullptr;
-  console.OnBadCommand = [](Sender, const std::string&, const std::string&) {};
-  console.ClearCommands();
-  if (console.view()) {
-    ConsoleView* view = console.view();
-    console.setView(nullptr);
-    view->consoleGone();
-  }
-  m_retiredConsole = std::move(m_console);
-}
-
 void TfrmMain::CmdShow(Sender /*sender*/, const std::string& params) {
   const std::string name = AsciiLower(params);
   ModalWindow* window = nullptr;
@@ -197,7 +170,7 @@ void TfrmMain::cmdRun_Script(Sender sender, const std::string& params) {
 }
 
 void TfrmMain::loadPage(HtmlPaneWidget* pane, const char* source, const std::string& params) {
-  Console().Log(source, "Loading " + params);
+  m_log.Log(source, "Loading " + params);
   // The error page first: a page that cannot be shown leaves it in the pane.
   pane->LoadDocumentLines(errorPage());
   const std::string path = ProjectDir() + "texts\\" + AsciiLower(params);
@@ -224,8 +197,8 @@ void TfrmMain::cmdSlideShow(Sender sender, const std::string& params) {
 
 void TfrmMain::cmdPlay(Sender /*sender*/, const std::string& params) {
   const std::string name = AsciiLower(params);
-  Console().Log("Sound", "Playing " + params);
-  Console().Log("Sound", "Play " + name);
+  m_log.Log("Sound", "Playing " + params);
+  m_log.Log("Sound", "Play " + name);
   PlaySoundFile(ProjectDir() + "sounds\\" + name);
 }
 
@@ -256,9 +229,9 @@ void TfrmMain::cmdMain_Go_Back(Sender /*sender*/, const std::string& /*params*/)
 }
 
 void TfrmMain::cmdShell_Execute(Sender /*sender*/, const std::string& params) {
-  Console().Log("Shell", "Execute " + params);
+  m_log.Log("Shell", "Execute " + params);
   if (params.empty()) {
-    Console().Log("Shell", "Not enough parameters for EXECUTE");
+    m_log.Log("Shell", "Not enough parameters for EXECUTE");
     Message("not_enough_parameters_for_shell_execute");
     return;
   }
@@ -271,7 +244,7 @@ void TfrmMain::cmdShell_Execute(Sender /*sender*/, const std::string& params) {
 }
 
 void TfrmMain::cmdFillCustomIni(Sender /*sender*/, const std::string& /*params*/) {
-  Console().Log("Shell", "Fill Custom INI");
+  m_log.Log("Shell", "Fill Custom INI");
   std::vector<QWidget*> windows = {this};
   for (QWidget* window : m_localised)
     if (window) windows.push_back(window);
@@ -286,7 +259,7 @@ void TfrmMain::cmdLoad_TopImage(Sender /*sender*/, const std::string& params) {
   const std::string path = ProjectDir() + "pictures\\" + params;
   if (!FileExists(path)) return;
   try {
-    LoadPicture(path, *m_imgTop, Console());
+    LoadPicture(path, *m_imgTop, m_log);
   } catch (const std::exception&) {
     // A title picture that cannot be shown leaves the old one.
   }
@@ -298,7 +271,7 @@ void TfrmMain::cmdShow_TopImage(Sender /*sender*/, const std::string& params) {
 
 void TfrmMain::cmdLoad_Desktop(Sender /*sender*/, const std::string& params) {
   const std::string path = ProjectDir() + "pictures\\" + params;
-  if (FileExists(path)) LoadPicture(path, *m_imgDesktop, Console());
+  if (FileExists(path)) LoadPicture(path, *m_imgDesktop, m_log);
 }
 
 void TfrmMain::cmdSetUpMain(Sender /*sender*/, const std::string& params) {
@@ -312,7 +285,7 @@ void TfrmMain::cmdSetUpTop(Sender /*sender*/, const std::string& params) {
 }
 
 void TfrmMain::cmdLoad_MusicList(Sender /*sender*/, const std::string& params) {
-  Console().Log("Sound", "LoadList (" + params + ")");
+  m_log.Log("Sound", "LoadList (" + params + ")");
   const std::string path = ProjectDir() + "ini\\" + params;
   if (!m_jukebox || !FileExists(path)) return;
   // Reads the list, replaces the jukebox's paths with it and rebuilds the titles.

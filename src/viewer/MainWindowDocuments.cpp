@@ -75,7 +75,7 @@ void TfrmMain::htmlLeftProcessing(Sender sender, bool /*ProcessingOn*/) {
                        : name == "htmltop"  ? "Top"
                                             : "";
   const std::string& text = pane->CoveredLink();
-  if (*source != '\0' && !text.empty()) Console().Log(source, text);
+  if (*source != '\0' && !text.empty()) m_log.Log(source, text);
 }
 
 }  // namespace pagemoor

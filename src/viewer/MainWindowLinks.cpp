@@ -63,7 +63,7 @@ void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool&
   switch (SchemeLinkKind(SRC)) {
     case LinkKind::Mail:
       // The address is only logged; the mailer opens with its usual fields.
-      Console().Log("Mailer", "Link: " + AsciiUpper(SRC));
+      m_log.Log("Mailer", "Link: " + AsciiUpper(SRC));
       if (m_windows.mailer) platform().showModal(*m_windows.mailer);
       Handled = true;
       break;
@@ -73,7 +73,7 @@ void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool&
       break;
     case LinkKind::Command:
       Handled = true;
-      Console().Execute(SRC);
+      runConsoleLine(SRC);
       break;
     default:
       break;
@@ -84,7 +84,7 @@ void TfrmMain::startWindowsProgram(const std::string& path, const std::string& p
   // Windows programs run through Wine, in their own folder.
   const char* searchPath = std::getenv("PATH");
   if (!FindProgramOnPath("wine", searchPath ? searchPath : "")) {
-    Console().Log("Shell", "Wine is not installed: cannot start " + ShownPath(path));
+    m_log.Log("Shell", "Wine is not installed: cannot start " + ShownPath(path));
     return;
   }
   // Only a program of the magazine, and only once the reader said yes.
@@ -156,7 +156,7 @@ void TfrmMain::htmlMainRightClick(Sender sender, const std::string& /*Parameters
   // The page's own command, by its file name; the error page has none.
   const std::string command = ReadIniDefault(ProjectDir() + "ini\\main.ini", "right_click",
                                              ExtractFileName(pane->CurrentDocument()), fallback);
-  Console().Execute(command);
+  runConsoleLine(command);
 }
 
 // --- Form objects ---
@@ -178,7 +178,7 @@ void TfrmMain::htmlMainObjectClick(Sender /*sender*/, const FormControl& Obj, co
 // --- Keys and the console button ---
 
 void TfrmMain::htmlMainKeyPress(char32_t key) {
-  if (IsConsoleKey(key)) Console().setVisible(true);
+  if (IsConsoleKey(key) && hasConsole()) Console().setVisible(true);
 }
 
 void TfrmMain::FormKeyUp() {
@@ -188,7 +188,7 @@ void TfrmMain::FormKeyUp() {
 void TfrmMain::btnConsoleClick() {
   m_sndLabel->setText(QStringLiteral("0"));
   playConfiguredSound("sounds.ini", "link_click");
-  Console().setVisible(!Console().Visible());
+  if (hasConsole()) Console().setVisible(!Console().Visible());
 }
 
 // --- Timer scrolling ---

@@ -64,7 +64,7 @@ class LauncherTest : public ::testing::Test {
   // Creates the launcher as the program would, with the given parameters.
   TfrmLauncher& launcher(std::vector<std::string> params = {}) {
     m_commandLine.emplace(programFile(), std::move(params));
-    m_launcher = std::make_unique<TfrmLauncher>();
+    m_launcher = std::make_unique<TfrmLauncher>(m_log);
     m_launcher->setTerminate([this] { ++m_terminated; });
     return *m_launcher;
   }
@@ -85,6 +85,8 @@ class LauncherTest : public ::testing::Test {
   test::FakePlatform m_fake;
   ScopedPlatform m_use;
   std::optional<test::ScopedCommandLine> m_commandLine;
+  // The program's log: it outlives the launcher.
+  LogSink m_log;
   std::unique_ptr<TfrmLauncher> m_launcher;
   int m_terminated = 0;
 };

@@ -10,6 +10,7 @@
 #include "common/IniFile.h"
 #include "console/DebugBox2.h"
 #include "support/TempFolder.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -35,7 +36,7 @@ class ProjectsTest : public ::testing::Test {
   }
 
   test::TempFolder m_folder;
-  TDebugBox2 m_console;
+  test::LogConsole m_console;
 };
 
 // One folder with a file of every kind the listing must tell apart.
@@ -48,7 +49,7 @@ TEST_F(ProjectsTest, ListsOnlyVisibleDescriptionFilesOfThisSystem) {
   write("f_other.INI", "destination=pagemoor", "Other extension");
   write("g_folder.UNP/inner.txt", "destination=pagemoor", "Folder");
 
-  EXPECT_THAT(FindProjects(pattern(), m_console), ElementsAre("Alpha", "Beta"));
+  EXPECT_THAT(FindProjects(pattern(), m_console.sink), ElementsAre("Alpha", "Beta"));
   EXPECT_THAT(m_console.Lines(), ElementsAre("System: Looking for projects ..."));
 }
 
@@ -57,28 +58,28 @@ TEST_F(ProjectsTest, KeepsTheListingOrderRatherThanSortingByName) {
   write("2.UNP", "destination=pagemoor", "Jaro");
   write("3.UNP", "destination=pagemoor", "Podzim");
 
-  EXPECT_THAT(FindProjects(pattern(), m_console), ElementsAre("Zima", "Jaro", "Podzim"));
+  EXPECT_THAT(FindProjects(pattern(), m_console.sink), ElementsAre("Zima", "Jaro", "Podzim"));
 }
 
 TEST_F(ProjectsTest, FileWithoutDestinationGainsTheKeyWithOneBlank) {
   write("nodest.UNP", "", "Delta");
 
-  EXPECT_THAT(FindProjects(pattern(), m_console), IsEmpty());
-  EXPECT_EQ(ResolveProject(pattern(), "Delta", m_console), kNoProject);
+  EXPECT_THAT(FindProjects(pattern(), m_console.sink), IsEmpty());
+  EXPECT_EQ(ResolveProject(pattern(), "Delta", m_console.sink), kNoProject);
   FlushIniWrites();
   EXPECT_THAT(m_folder.read("nodest.UNP"), HasSubstr("destination= "));
   // Once written back it reads empty, so it is still not ours.
-  EXPECT_THAT(FindProjects(pattern(), m_console), IsEmpty());
+  EXPECT_THAT(FindProjects(pattern(), m_console.sink), IsEmpty());
 }
 
 TEST_F(ProjectsTest, SameNameTwiceIsListedTwiceAndBothResolveToTheLastFile) {
   write("one.UNP", "destination=pagemoor", "Magazin 5");
   write("two.UNP", "destination=Pagemoor", "MAGAZIN 5");
 
-  const std::vector<std::string> names = FindProjects(pattern(), m_console);
+  const std::vector<std::string> names = FindProjects(pattern(), m_console.sink);
   ASSERT_THAT(names, ElementsAre("Magazin 5", "MAGAZIN 5"));
   for (const std::string& name : names) {
-    EXPECT_EQ(ResolveProject(pattern(), name, m_console), m_folder.file("two.UNP")) << name;
+    EXPECT_EQ(ResolveProject(pattern(), name, m_console.sink), m_folder.file("two.UNP")) << name;
     const std::vector<std::string>& log = m_console.Lines();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[log.size() - 2], "System: Looking for project's file...");
@@ -101,7 +102,7 @@ TEST_P(ResolveProjectTest, FindsTheFileByItsNameWithoutRegardToAsciiCase) {
   write(".hidden.UNP", "destination=pagemoor", "Skryte");
 
   const ResolveCase& c = GetParam();
-  const std::string result = ResolveProject(pattern(), c.wanted, m_console);
+  const std::string result = ResolveProject(pattern(), c.wanted, m_console.sink);
   if (c.expectedFile) {
     EXPECT_EQ(result, m_folder.file(c.expectedFile));
     EXPECT_EQ(m_console.Lines().back(), std::string("System: Project file: ") + c.expectedFile);
@@ -120,10 +121,10 @@ INSTANTIATE_TEST_SUITE_P(Names, ResolveProjectTest,
                                            ResolveCase{"", nullptr}));
 
 TEST_F(ProjectsTest, EmptyOrMissingFolderGivesNothing) {
-  EXPECT_THAT(FindProjects(pattern(), m_console), IsEmpty());
-  EXPECT_EQ(ResolveProject(pattern(), "Anything", m_console), kNoProject);
+  EXPECT_THAT(FindProjects(pattern(), m_console.sink), IsEmpty());
+  EXPECT_EQ(ResolveProject(pattern(), "Anything", m_console.sink), kNoProject);
   const std::string missing = m_folder.file("nowhere/*.UNP");
-  EXPECT_THAT(FindProjects(missing, m_console), IsEmpty());
+  EXPECT_THAT(FindProjects(missing, m_console.sink), IsEmpty());
   EXPECT_FALSE(DirectoryExists(m_folder.file("nowhere")));
 }
 

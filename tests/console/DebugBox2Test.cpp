@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "common/Application.h"
 #include "common/HostPaths.h"
+#include "common/LogSink.h"
 #include "support/FakePlatform.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
@@ -300,6 +304,122 @@ TEST_F(Console, MirrorLogNameAndContent) {
   console.Log("Console", "Command Show: jukebox");
   EXPECT_EQ(t.read("my state/pagemoor/VIEWER_EXE_(Tarn-Console).log"),
             "System: Initiate Console (MAIN)\r\nConsole: Command Show: jukebox\r\n");
+}
+
+
+// --- A console destroyed by the line it runs --------------------------------
+
+// The reading's "exit" destroys the console from inside a command line it is
+// running, and an end signal can do so while a box it opened is up. The
+// console must then touch nothing of itself; its window, which outlives it,
+// hears nothing after being told the console has gone.
+TEST(ConsoleLifetime, AConsoleDestroyedByTheLineItRunsFinishesNothingOfIt) {
+  struct View : ConsoleView {
+    bool gone = false;
+    int callsAfterGone = 0;
+    void note() { callsAfterGone += gone ? 1 : 0; }
+    void lineAdded(const std::string&) override { note(); }
+    void linesReplaced(const std::vector<std::string>&) override { note(); }
+    void setCaption(const std::string&) override { note(); }
+    void setEditText(const std::string&) override { note(); }
+    void setWindowGeometry(const ConsoleRect&) override { note(); }
+    void showWindow() override { note(); }
+    void hideWindow() override { note(); }
+    ConsoleRect screen() const override { return {0, 0, 800, 600}; }
+    void consoleGone() override { gone = true; }
+  };
+  // Destroys the console when a box is up.
+  struct BoxPlatform : FakePlatform {
+    std::function<void()> onBox;
+    void showInfo(const std::string& text) override {
+      FakePlatform::showInfo(text);
+      if (onBox) onBox();
+    }
+    std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
+                                        const std::string& defaultText) override {
+      if (onBox) onBox();
+      return FakePlatform::inputBox(caption, prompt, defaultText);
+    }
+  };
+  enum class Where { Handler, CommandEvent, BadCommandEvent, BadCommandBox, InputBox, ListBox };
+  struct Case {
+    const char* name;
+    const char* line;
+    Where where;
+    std::vector<std::string> ran;  // what ran of the line, in order
+  };
+  const Case cases[] = {
+      {"its handler", "exit now", Where::Handler, {"command exit", "exit"}},
+      {"the command event", "exit now", Where::CommandEvent, {"command exit"}},
+      {"the bad-command event", "nosuch", Where::BadCommandEvent, {"command nosuch", "bad nosuch"}},
+      {"the bad-command box", "nosuch", Where::BadCommandBox, {"command nosuch"}},
+      {"the input box", "exit input Really?", Where::InputBox, {}},
+      {"a box of the list command", "list", Where::ListBox, {"command list"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoxPlatform boxes;
+    ScopedPlatform use(boxes);
+    View view;
+    auto console = std::make_unique<TDebugBox2>();
+    std::vector<std::string> ran;
+    const auto destroy = [&] { console.reset(); };
+    console->AddCommand("exit", "", [&](Sender, const std::string&) {
+      ran.push_back("exit");
+      if (c.where == Where::Handler) destroy();
+    });
+    console->OnCommand = [&](Sender, const std::string& command, const std::string&,
+                             const std::vector<std::string>&) {
+      ran.push_back("command " + command);
+      if (c.where == Where::CommandEvent) destroy();
+    };
+    if (c.where != Where::BadCommandBox) {
+      console->OnBadCommand = [&](Sender, const std::string& command, const std::string&) {
+        ran.push_back("bad " + command);
+        if (c.where == Where::BadCommandEvent) destroy();
+      };
+    }
+    if (c.where == Where::InputBox || c.where == Where::BadCommandBox || c.where == Where::ListBox)
+      boxes.onBox = destroy;
+    console->DoInitialize();
+    console->setView(&view);
+
+    console->Execute(c.line);
+
+    EXPECT_EQ(console, nullptr);
+    EXPECT_TRUE(view.gone);
+    EXPECT_EQ(view.callsAfterGone, 0);
+    EXPECT_EQ(ran, c.ran);
+    // One box and no more: the list stopped with its console.
+    if (c.where == Where::ListBox) {
+      EXPECT_EQ(boxes.callsOf("info").size(), 1u);
+    }
+  }
+}
+
+// The program's log reaches the console while it lives, formatted and saved
+// as the console's own lines are, and nothing of it once it has gone.
+TEST(ConsoleLifetime, ASubscribedConsoleTakesTheProgramsLinesUntilItGoes) {
+  LogSink sink;
+  std::vector<std::string> seen;
+  {
+    TDebugBox2 console;
+    console.setClock([] { return std::string("08:00:00"); });
+    int added = 0;
+    console.OnAdd = [&](Sender) { ++added; };
+    console.subscribeTo(sink);
+    console.Log("System", "own line");
+    sink.Log("Mailer", "Send Success");
+    console.setTimeStamp(true);
+    sink.Log("ZIP", "Extract a to b");
+    EXPECT_EQ(added, 3);
+    seen = console.Lines();
+    EXPECT_TRUE(sink.hasSubscribers());
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"System: own line", "Mailer: Send Success",
+                                            "08:00:00 - ZIP: Extract a to b"}));
+  EXPECT_FALSE(sink.hasSubscribers());
+  sink.Log("Mailer", "Not Connected");  // nobody listens: it goes nowhere
 }
 
 }  // namespace

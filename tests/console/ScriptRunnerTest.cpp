@@ -18,6 +18,7 @@ using test::TempFolder;
 class Scripts : public ::testing::Test {
  protected:
   void SetUp() override {
+    console.subscribeTo(sink);
     for (const char* name : {"load_main", "play"})
       console.AddCommand(name, "",
                          [this, name](Sender, const std::string& p) { ran.push_back(name + (" " + p)); });
@@ -46,8 +47,9 @@ class Scripts : public ::testing::Test {
   test::ScopedCommandLine m_commandLine{t.path() + "MAG.EXE", {"/develope"}};
   FakePlatform fake;
   ScopedPlatform usePlatform{fake};
+  LogSink sink;
   TDebugBox2 console;
-  ScriptRunner runner{console};
+  ScriptRunner runner{sink, [this](const std::string& line) { console.Execute(line); }};
   std::vector<std::string> ran;
 };
 

@@ -33,6 +33,7 @@
 #include "support/FakePlatform.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -120,8 +121,8 @@ class InstallWindowTest : public ::testing::Test {
   test::ScopedCommandLine m_commandLine{t.path() + "MAG.EXE", {"/develope"}};
   RecordingPlatform fake;
   ScopedPlatform usePlatform{fake};
-  TDebugBox2 console;
-  TfrmInstall frm{console, PAGEMOOR_UNRAR_LIBRARY};
+  test::LogConsole console;
+  TfrmInstall frm{console.sink, PAGEMOOR_UNRAR_LIBRARY};
 };
 
 TEST_F(InstallWindowTest, WindowAndControls) {
@@ -384,7 +385,7 @@ TEST_F(InstallWindowTest, FileThatIsNoRarGivesOneErrorAndNothingElse) {
 }
 
 TEST_F(InstallWindowTest, MissingRarLibraryIsError50) {
-  TfrmInstall noLibrary(console, t.file("nowhere/libpagemoor-unrar.so"));
+  TfrmInstall noLibrary(console.sink, t.file("nowhere/libpagemoor-unrar.so"));
   EXPECT_FALSE(noLibrary.RAR1().LoadedDLL());
   const std::string archive = copyFixture("rar/Rar4.rar", "rars/Rar4.rar");
   std::filesystem::create_directories(t.file("out"));
@@ -534,7 +535,7 @@ TEST_F(InstallWindowTest, ScriptedRunChoosesUnpacksAndCloses) {
       AnswerQueue("btnFile, file:" + archive + ", folder:" + t.file("out") + ", btnRozbalit, ok, close, yes"),
       err);
   ScopedPlatform use(scripted);
-  TfrmInstall window(console, PAGEMOOR_UNRAR_LIBRARY);
+  TfrmInstall window(console.sink, PAGEMOOR_UNRAR_LIBRARY);
   EXPECT_EQ(platform().showModal(window), 0);
   EXPECT_EQ(t.read("out/readme.txt"), "Ahoj");
   EXPECT_EQ(window.lblName()->text().toStdString(), archive);
@@ -566,8 +567,8 @@ TEST_F(InstallWindowTest, ScriptedRunLeavesOtherAnswersAndReportsMissingFolders)
     std::ostringstream err;
     ScriptedPlatform scripted(headless, AnswerQueue(c.answers), err);
     ScopedPlatform use(scripted);
-    TDebugBox2 log;
-    TfrmInstall window(log, PAGEMOOR_UNRAR_LIBRARY);
+    test::LogConsole log;
+    TfrmInstall window(log.sink, PAGEMOOR_UNRAR_LIBRARY);
     const std::string before = window.folder();
     EXPECT_EQ(platform().showModal(window), 0);
     EXPECT_EQ(window.folder(), before);

@@ -19,6 +19,7 @@
 #include "support/FakePlatform.h"
 #include "support/TempFolder.h"
 #include "support/WavFile.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -213,9 +214,9 @@ class JukeboxTest : public testing::Test {
   TempFolder tmp;
   audio::AudioEngine engine;
   RecordingAudio audio{engine};
-  TDebugBox2 console;
+  test::LogConsole console;
   RecordingView view;
-  Jukebox jb{audio, &console};
+  Jukebox jb{audio, &console.sink};
   audio::NullOutput* out = nullptr;
 };
 

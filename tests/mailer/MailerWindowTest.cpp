@@ -30,6 +30,7 @@
 #include "support/FakePlatform.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -155,8 +156,8 @@ class MailerWindowTest : public ::testing::Test {
   ScopedEnv address{"PAGEMOOR_MAIL_ADDRESS", "redakce@example.cz"};
   MailerPlatform fake;
   ScopedPlatform usePlatform{fake};
-  TDebugBox2 console;
-  TfrmMailer frm{console};
+  test::LogConsole console;
+  TfrmMailer frm{console.sink};
 };
 
 // Skips a test when this run may not listen on port 25.
@@ -498,8 +499,8 @@ TEST_F(MailerWindowTest, ScriptedRunLeavesOtherAnswers) {
     std::ostringstream err;
     ScriptedPlatform scripted(headless, AnswerQueue(c.answers), err);
     ScopedPlatform use(scripted);
-    TDebugBox2 log;
-    TfrmMailer window(log);
+    test::LogConsole log;
+    TfrmMailer window(log.sink);
     EXPECT_EQ(platform().showModal(window), 0);
     EXPECT_EQ(window.edtSubject()->text(), "Ahoj");
     EXPECT_EQ(window.lsbContacts()->count(), 5);

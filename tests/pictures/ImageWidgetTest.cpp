@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/TempFolder.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -76,7 +77,7 @@ class ImageWidgetTest : public ::testing::Test {
   }
 
   test::TempFolder folder;
-  TDebugBox2 console;
+  test::LogConsole console;
   ImageWidget image;
 };
 
@@ -122,13 +123,13 @@ TEST_F(ImageWidgetTest, PcxAndTgaPixelsComeThrough) {
 TEST_F(ImageWidgetTest, LoadPictureLogsUnderTheControlsNameAndFindsTheFileWhateverItsCase) {
   image.setObjectName("imgDesktop");
   const std::string png = write("Title.PNG", Encoded(Sample(7, 5, Qt::red), "PNG"));
-  LoadPicture(folder.path() + "title.png", image, console);
+  LoadPicture(folder.path() + "title.png", image, console.sink);
   ASSERT_TRUE(image.hasPicture());
   EXPECT_EQ(image.picture().size(), QSize(7, 5));
   EXPECT_EQ(console.Lines().back(), "imgDesktop: title.png");
 
   // A file that cannot be read leaves no picture.
-  LoadPicture(folder.path() + "gone.gif", image, console);
+  LoadPicture(folder.path() + "gone.gif", image, console.sink);
   EXPECT_FALSE(image.hasPicture());
   EXPECT_EQ(console.Lines().back(), "imgDesktop: gone.gif");
 }
@@ -137,7 +138,7 @@ TEST_F(ImageWidgetTest, LoadPictureDecodesJpegByExtensionAndKeepsThePictureWhenI
   image.setObjectName("imgBack");
   const std::string jpeg = folder.path() + "BACK.JPG";
   std::filesystem::copy_file(kThirdPartyJpeg + "baseline-valid.1.jpeg", jpeg);
-  LoadPicture(jpeg, image, console);
+  LoadPicture(jpeg, image, console.sink);
   ASSERT_TRUE(image.hasPicture());
   EXPECT_EQ(image.picture().size(), QSize(400, 400));
   EXPECT_EQ(console.Lines().back(), "imgBack: (JPG) BACK.JPG");
@@ -146,7 +147,7 @@ TEST_F(ImageWidgetTest, LoadPictureDecodesJpegByExtensionAndKeepsThePictureWhenI
   for (const std::string name : {"broken.jpeg", "missing.jpg"}) {
     SCOPED_TRACE(name);
     if (name == "broken.jpeg") write(name, std::string("\xFF\xD8\xFF\xE0 broken", 11));
-    LoadPicture(folder.path() + name, image, console);
+    LoadPicture(folder.path() + name, image, console.sink);
     EXPECT_EQ(console.Lines().back(), "imgBack: (JPG) " + name);
     ASSERT_TRUE(image.hasPicture());
     EXPECT_EQ(image.picture().size(), QSize(400, 400));

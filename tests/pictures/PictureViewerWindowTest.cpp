@@ -31,6 +31,7 @@
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
 #include "support/ViewClicks.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -93,8 +94,8 @@ class PictureViewerTest : public ::testing::Test {
   test::ScopedCommandLine m_commandLine{t.path() + "MAG.EXE", {"/develope"}};
   FakePlatform fake;
   ScopedPlatform usePlatform{fake};
-  TDebugBox2 console;
-  TfrmPV frm{console};
+  test::LogConsole console;
+  TfrmPV frm{console.sink};
 };
 
 TEST_F(PictureViewerTest, WindowAndControls) {
@@ -342,8 +343,8 @@ TEST(PictureViewerScriptedTest, AnswersClickTheWindow) {
     std::ostringstream err;
     ScriptedPlatform scripted(headless, AnswerQueue(c.answers), err);
     ScopedPlatform use(scripted);
-    TDebugBox2 console;
-    TfrmPV frm(console);
+    test::LogConsole console;
+    TfrmPV frm(console.sink);
     frm.cmdSlideShow(nullptr, "a.png|b.png|c.png");
     EXPECT_EQ(err.str(), "[ui] modal: frmPV: Prohlížeč Obrázků\n");
     EXPECT_EQ(frm.slideshow().position(), c.position);

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "console/DebugBox2.h"
+#include "common/LogSink.h"
 #include "hypertext/HtmlPaneWidget.h"
 #include "pictures/GifImageWidget.h"
 #include "pictures/ImageWidget.h"
@@ -102,9 +102,9 @@ TEST(SamePictureEverywhere, AJpegShowsTheSamePixelsInTheImageControlTheGifContro
     test::TempFolder folder;
     const std::string path = folder.write("picture.jpg", c.bytes);
 
-    TDebugBox2 console;
+    LogSink log;
     ImageWidget image;
-    LoadPicture(path, image, console);
+    LoadPicture(path, image, log);
     ASSERT_TRUE(image.hasPicture());
     const QImage control = Comparable(image.picture());
     EXPECT_EQ(control.size(), c.size);

@@ -12,6 +12,7 @@
 #include "support/FakePlatform.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -100,9 +101,9 @@ class SlideshowTest : public ::testing::Test {
   test::ScopedCommandLine m_commandLine{t.path() + "MAG.EXE", {"/develope"}};
   FakePlatform fake;
   ScopedPlatform usePlatform{fake};
-  TDebugBox2 console;
+  test::LogConsole console;
   FakeViewer view;
-  Slideshow show{view, console};
+  Slideshow show{view, console.sink};
 };
 
 TEST_F(SlideshowTest, PicturesShownPerClickAndTheClosingClick) {
@@ -136,7 +137,7 @@ TEST_F(SlideshowTest, PicturesShownPerClickAndTheClosingClick) {
     for (const std::string& name : c.pictureFiles) project.write("pictures/" + name, "picture");
     if (c.listFile) project.write("scripts/show1.txt", c.listFile);
     FakeViewer v;
-    Slideshow s{v, console};
+    Slideshow s{v, console.sink};
     s.cmdSlideShow(nullptr, c.params);
     ASSERT_TRUE(v.open);
     Strings seen{v.picture};

@@ -432,16 +432,19 @@ TEST_F(ButtonsTest, AButtonThatResetsTheButtonsSurvivesItsOwnClick) {
   EXPECT_THAT(ran, ElementsAre("small"));
 }
 
-// "exit now" on a button ends the reading inside the click; the release
-// that follows, and anything after it, finds a console that says nothing.
+// "exit now" on a button ends the reading inside the click and destroys its
+// console there; the release that follows, and anything after it, meets the
+// program's log with nobody listening and runs no command.
 TEST_F(ButtonsTest, AButtonThatEndsTheReadingIsReleasedSafely) {
   TfrmMain& w = start();
   reset(Button(1, "exit now", "file=three.gif\r\n"));
   Click(w.button(1));
   DeleteLater();
   EXPECT_TRUE(w.shutdown().ended());
-  w.Console().Log("Late", "nobody hears this");
-  w.Console().Execute("pressed again");
+  EXPECT_FALSE(w.hasConsole());
+  EXPECT_FALSE(sink.hasSubscribers());
+  w.logSink().Log("Late", "nobody hears this");
+  w.runConsoleLine("pressed again");
   EXPECT_TRUE(ran.empty());
 }
 

@@ -74,9 +74,9 @@ class CommandsWindowTest : public test::ViewerTest {
     TfrmMain& w = make();
     jukebox = std::make_unique<TPlinq_Main>(engine, nullptr, 800);
     credits = std::make_unique<TfrmCredits>();
-    installer = std::make_unique<TfrmInstall>(w.Console());
-    mailer = std::make_unique<TfrmMailer>(w.Console());
-    pictureViewer = std::make_unique<TfrmPV>(w.Console());
+    installer = std::make_unique<TfrmInstall>(sink);
+    mailer = std::make_unique<TfrmMailer>(sink);
+    pictureViewer = std::make_unique<TfrmPV>(sink);
     w.setJukebox(jukebox.get());
     w.setWindows({pictureViewer.get(), installer.get(), mailer.get(), credits.get()});
     return w;

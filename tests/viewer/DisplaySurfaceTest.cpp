@@ -10,6 +10,7 @@
 
 #include "console/DebugBox2.h"
 #include "support/FakePlatform.h"
+#include "support/LogConsole.h"
 
 namespace pagemoor {
 namespace {
@@ -94,7 +95,7 @@ class SelectDisplayModeTest : public testing::Test {
 
   FakePlatform fake;
   ScopedPlatform use{fake};
-  TDebugBox2 console;
+  test::LogConsole console;
   RecordingPresenter presenter;
   DisplaySurface surface;
   DesktopDisplayMode desktop;
@@ -102,7 +103,7 @@ class SelectDisplayModeTest : public testing::Test {
 
 TEST_F(SelectDisplayModeTest, UsesTheDeepestModeAndInitialisesAgainAtIt) {
   surface.setDisplayModes({{800, 600, 16}, {800, 600, 32}});
-  EXPECT_TRUE(SelectDisplayMode(surface, desktop, console, false, true));
+  EXPECT_TRUE(SelectDisplayMode(surface, desktop, console.sink, false, true));
   EXPECT_THAT(lines(), ElementsAre("System: Resolution: 800x600x32", "System: Using Direct-X"));
   EXPECT_TRUE(surface.Initialized());
   EXPECT_EQ(surface.initializeCount(), 2);
@@ -113,7 +114,7 @@ TEST_F(SelectDisplayModeTest, UsesTheDeepestModeAndInitialisesAgainAtIt) {
 
 TEST_F(SelectDisplayModeTest, WithoutAModeShowsTheCzechMessageAndStaysInitialised) {
   surface.setDisplayModes({{640, 480, 16}});
-  EXPECT_TRUE(SelectDisplayMode(surface, desktop, console, false, true));
+  EXPECT_TRUE(SelectDisplayMode(surface, desktop, console.sink, false, true));
   EXPECT_THAT(fake.textsOf("info"), ElementsAre("Nemohu zmenit rozliseni"));
   EXPECT_THAT(lines(), IsEmpty());
   EXPECT_TRUE(surface.Initialized());
@@ -125,10 +126,10 @@ TEST_F(SelectDisplayModeTest, NoDxParameterOrLauncherOptionChangesTheDesktopMode
   for (const auto& [noDx, launcherDx] :
        {std::pair{true, true}, std::pair{false, false}, std::pair{true, false}}) {
     SCOPED_TRACE(std::to_string(noDx) + std::to_string(launcherDx));
-    TDebugBox2 log;
+    test::LogConsole log;
     DesktopDisplayMode mode;
     mode.setPresenter(&presenter);
-    EXPECT_FALSE(SelectDisplayMode(surface, mode, log, noDx, launcherDx));
+    EXPECT_FALSE(SelectDisplayMode(surface, mode, log.sink, noDx, launcherDx));
     EXPECT_THAT(log.Lines(), ElementsAre("System: Resolution: 800x600x16", "System: Not-Using Direct-X"));
     EXPECT_TRUE(mode.changed());
     EXPECT_EQ(DisplayModeText(mode.requested()), "800x600x16");
@@ -138,21 +139,21 @@ TEST_F(SelectDisplayModeTest, NoDxParameterOrLauncherOptionChangesTheDesktopMode
 
 TEST_F(SelectDisplayModeTest, AFailedDesktopChangeStillLogsBothLines) {
   presenter.failEnter = true;
-  EXPECT_FALSE(SelectDisplayMode(surface, desktop, console, true, true));
+  EXPECT_FALSE(SelectDisplayMode(surface, desktop, console.sink, true, true));
   EXPECT_THAT(lines(), ElementsAre("System: Resolution: 800x600x16", "System: Not-Using Direct-X"));
   EXPECT_FALSE(desktop.changed());
 
   // Without a window to present at all the change fails quietly as well.
-  TDebugBox2 log;
+  test::LogConsole log;
   DesktopDisplayMode nowhere;
-  EXPECT_FALSE(SelectDisplayMode(surface, nowhere, log, true, true));
+  EXPECT_FALSE(SelectDisplayMode(surface, nowhere, log.sink, true, true));
   EXPECT_EQ(log.Lines().size(), 2u);
 }
 
 TEST_F(SelectDisplayModeTest, AFailingSurfacePassesItsExceptionOn) {
   surface.setPresenter(&presenter);
   presenter.failEnter = true;
-  EXPECT_THROW(SelectDisplayMode(surface, desktop, console, false, true), std::runtime_error);
+  EXPECT_THROW(SelectDisplayMode(surface, desktop, console.sink, false, true), std::runtime_error);
   EXPECT_THAT(lines(), IsEmpty());
 }
 

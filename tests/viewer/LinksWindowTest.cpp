@@ -143,7 +143,7 @@ TEST_F(LinksWindowTest, EveryLinkClicksAndPagesAndUnknownSchemesAreLeftToThePane
 
 TEST_F(LinksWindowTest, MailtoLogsTheAddressInCapitalsAndShowsTheMailer) {
   TfrmMain& w = open();
-  TfrmMailer mailer(w.Console());
+  TfrmMailer mailer(sink);
   w.setWindows({nullptr, nullptr, &mailer, nullptr});
   EXPECT_TRUE(click(w.htmlMain(), "mailto:someone@example.org"));
   EXPECT_EQ(log().back(), "Mailer: Link: MAILTO:SOMEONE@EXAMPLE.ORG");

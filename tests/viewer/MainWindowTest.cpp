@@ -345,7 +345,7 @@ TEST_F(ScaledScreenTest, AltEnterTogglesAndTheWindowOptionKeepsAWindow) {
   CommandLine withWindow = CurrentCommandLine();
   withWindow.options["window"] = "";
   SetCommandLine(withWindow);
-  auto other = std::make_unique<TfrmMain>();
+  auto other = std::make_unique<TfrmMain>(sink);
   ScaledScreen windowOnly(*other);
   windowOnly.presentFullScreen();
   EXPECT_FALSE(windowOnly.isFullScreen());

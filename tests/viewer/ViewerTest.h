@@ -11,6 +11,7 @@
 
 #include "app/ThinkingBoxWindow.h"
 #include "audio/AudioEngine.h"
+#include "common/LogSink.h"
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
@@ -42,7 +43,7 @@ class ViewerTest : public testing::Test {
   }
 
   TfrmMain& make() {
-    window = std::make_unique<TfrmMain>(&thinking);
+    window = std::make_unique<TfrmMain>(sink, &thinking);
     window->setTerminate([] {});
     return *window;
   }
@@ -60,6 +61,8 @@ class ViewerTest : public testing::Test {
   ScopedCommandLine commandLine{tmp.file("MAG.EXE"), {"/develope"}};
   FakePlatform fake;
   ScopedPlatform use{fake};
+  // The program's log: it outlives every window.
+  LogSink sink;
   TThinking_box thinking;
   std::unique_ptr<TfrmMain> window;
 };

@@ -88,7 +88,7 @@ void ScriptedReader::perform(const Answer& answer) {
     if (button) w.runGuarded([&] { w.ButtonMouseUp(button); });
   } else if (answer.is("command")) {
     write("command", value);
-    w.runGuarded([&] { w.Console().Execute(value); });
+    w.runGuarded([&] { w.runConsoleLine(value); });
   } else if (answer.is("key")) {
     write("key", value);
     const QString text = QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
