@@ -220,15 +220,21 @@ void TDebugBox2::Execute(std::string_view commandLine) {
   EditKeyPress(nullptr, kEnterKey);
 }
 
+void TDebugBox2::Dispatch(std::string_view commandLine) {
+  runLine(nullptr, std::string(commandLine));
+}
+
 void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
-  std::string line = m_editText;
   if (IsConsoleKey(key)) {
     setEditText("");
     if (m_view) m_view->hideWindow();
     return;
   }
   if (key != kEnterKey) return;
+  if (runLine(sender, m_editText)) setEditText("");
+}
 
+bool TDebugBox2::runLine(Sender sender, std::string line) {
   ReplaceText(line, "%20", " ", true);
   if (line.starts_with("\\\\")) line.erase(0, 2);
   for (std::string_view prefix : {"con_com:", "c_c:", "cc:"}) {
@@ -239,11 +245,8 @@ void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
   const std::string command = line.substr(0, space);
   std::string params = space == std::string::npos ? std::string() : line.substr(space + 1);
 
-  if (!command.empty() && (command[0] == '/' || command[0] == ';' || command[0] == ':')) {
-    setEditText("");
-    return;
-  }
-  if (command.empty()) return;
+  if (!command.empty() && (command[0] == '/' || command[0] == ';' || command[0] == ':')) return true;
+  if (command.empty()) return false;
 
   if (params.starts_with("input")) {
     const std::string prompt = TrimControls(std::string_view(params).substr(5));
@@ -263,7 +266,7 @@ void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
   } else {
     ShowInfo("Bad Command (" + command + ")");
   }
-  setEditText("");
+  return true;
 }
 
 }  // namespace pagemoor

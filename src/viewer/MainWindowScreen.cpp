@@ -1,0 +1,342 @@
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+#include "app/ThinkingBoxWindow.h"
+#include "app/qt/Localisation.h"
+#include "common/HostPaths.h"
+#include "common/IniLang.h"
+#include "console/DebugBox2.h"
+#include "hypertext/HtmlPaneWidget.h"
+#include "installer/InstallWindow.h"
+#include "jukebox/JukeboxWindow.h"
+#include "mailer/MailerWindow.h"
+#include "pictures/CreditsWindow.h"
+#include "pictures/GifImageWidget.h"
+#include "pictures/ImageWidget.h"
+#include "pictures/PictureViewerWindow.h"
+#include "platform/Platform.h"
+#include "platform/qt/QtText.h"
+#include "viewer/MainWindow.h"
+#include "viewer/qt/ScaledScreen.h"
+
+// What the session shows, drawn with the window's widgets, and the image
+// buttons' controls.
+//
+// A button's command may destroy every button, the clicked one included
+// ("reset_buttons" on a button). The clicked control is still inside its own
+// mouse handler then, so controls are never deleted at once: destroyButtons
+// takes them out of the list, hides them and leaves the deleting to the event
+// loop. A control no longer in the list has number 0, which does nothing.
+
+namespace pagemoor {
+
+namespace {
+
+constexpr const char* kButtonPrefix = "PMB_";
+// The control's number, as the old controls' tag held it.
+constexpr const char* kTagProperty = "tag";
+
+}  // namespace
+
+// --- Panes ---
+
+HtmlPaneWidget* TfrmMain::paneWidget(Pane pane) const {
+  return pane == Pane::Main ? m_htmlMain : pane == Pane::Left ? m_htmlLeft : m_htmlTop;
+}
+
+std::optional<Pane> TfrmMain::paneOf(Sender sender) const {
+  for (Pane pane : kPanes)
+    if (sender == static_cast<const void*>(paneWidget(pane))) return pane;
+  return std::nullopt;
+}
+
+void TfrmMain::htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool& Handled) {
+  m_session->hotSpotClick(paneOf(sender), SRC, Handled);
+}
+
+void TfrmMain::showPageLines(Pane pane, const std::vector<std::string>& lines) {
+  paneWidget(pane)->LoadDocumentLines(lines);
+}
+bool TfrmMain::showPageFile(Pane pane, const std::string& path) {
+  return paneWidget(pane)->LoadDocument(path);
+}
+void TfrmMain::setPaneVisible(Pane pane, bool visible) {
+  paneWidget(pane)->setVisible(visible);
+}
+void TfrmMain::placePane(Pane pane, const PanePlacement& placement) {
+  HtmlPaneWidget* control = paneWidget(pane);
+  control->setVisible(placement.visible);
+  setAlign(control, placement.align);
+  m_requested[control] = QRect(placement.left, placement.top, placement.width, placement.height);
+  realign();
+}
+int TfrmMain::historyIndex(Pane pane) const {
+  return paneWidget(pane)->HistoryIndex();
+}
+int TfrmMain::historyCount(Pane pane) const {
+  return paneWidget(pane)->HistoryCount();
+}
+void TfrmMain::setHistoryIndex(Pane pane, int index) {
+  paneWidget(pane)->setHistoryIndex(index);
+}
+std::string TfrmMain::currentDocument(Pane pane) const {
+  return paneWidget(pane)->CurrentDocument();
+}
+std::string TfrmMain::expandReference(Pane pane, const std::string& reference) const {
+  return paneWidget(pane)->ExpandReference(reference);
+}
+std::string TfrmMain::coveredLink(Pane pane) const {
+  return paneWidget(pane)->CoveredLink();
+}
+int TfrmMain::scrollPosition(Pane pane) const {
+  return paneWidget(pane)->ScrollPosition();
+}
+void TfrmMain::setScrollPosition(Pane pane, int position) {
+  paneWidget(pane)->setScrollPosition(position);
+}
+
+// --- Pictures ---
+
+void TfrmMain::loadPicture(Picture picture, const std::string& path) {
+  LoadPicture(path, picture == Picture::Top ? *m_imgTop : *m_imgDesktop, Console());
+}
+void TfrmMain::setPictureVisible(Picture picture, bool visible) {
+  (picture == Picture::Top ? m_imgTop : m_imgDesktop)->setVisible(visible);
+}
+
+// --- Image buttons ---
+
+void TfrmMain::createButtons(const std::vector<ButtonRecord>& records) {
+  destroyButtons();
+  int k = 0;
+  for (const ButtonRecord& record : records) {
+    ++k;
+    auto* button = new GifImageWidget(this);
+    button->setObjectName(QString::fromLatin1(kButtonPrefix) + QString::number(k));
+    button->setProperty(kTagProperty, k);
+    // On the desktop picture and the title picture, under the panes and the
+    // console button, later buttons over earlier ones.
+    button->stackUnder(m_htmlMain);
+    // A missing or unreadable file leaves the button without a picture.
+    button->LoadFromFile(record.file);
+    button->move(record.left, record.top);
+    button->resize(record.width, record.height);
+    button->setAutoSize(record.autosize);
+    button->setStretch(record.stretch);
+    button->setAnimate(!record.normal);
+    cursorSlot(record.cursor).applyTo(button);
+
+    const QPointer<GifImageWidget> guarded(button);
+    button->OnMouseMove = [this, guarded](ImageWidget*, Qt::KeyboardModifiers, int, int) {
+      runGuarded([&] { ButtonMouseMove(guarded.data()); });
+    };
+    button->OnMouseDown = [this, guarded](ImageWidget*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+      runGuarded([&] { ButtonMouseDown(guarded.data()); });
+    };
+    button->OnClick = [this, guarded](ImageWidget*) { runGuarded([&] { ButtonMouseClick(guarded.data()); }); };
+    button->OnMouseUp = [this, guarded](ImageWidget*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+      runGuarded([&] { ButtonMouseUp(guarded.data()); });
+    };
+    button->setHint(ToQt(record.hint));
+    button->show();
+    m_buttons.push_back(button);
+  }
+}
+
+void TfrmMain::destroyButtons() {
+  std::vector<GifImageWidget*> buttons;
+  buttons.swap(m_buttons);
+  for (GifImageWidget* button : buttons) {
+    // The name goes too, so a new button of the same number is the only one
+    // of that name while the old control waits to be deleted.
+    button->setObjectName(QString());
+    button->setAnimate(false);
+    button->hide();
+    button->deleteLater();
+  }
+}
+
+void TfrmMain::setButtonFrame(int number, int frame) {
+  if (GifImageWidget* control = button(number)) control->setFrame(frame);
+}
+
+GifImageWidget* TfrmMain::button(int n) const {
+  return n >= 1 && n <= buttonCount() ? m_buttons[static_cast<std::size_t>(n - 1)] : nullptr;
+}
+
+int TfrmMain::numberOf(const GifImageWidget* control) const {
+  if (control == nullptr) return 0;
+  const auto it = std::find(m_buttons.begin(), m_buttons.end(), control);
+  return it == m_buttons.end() ? 0 : control->property(kTagProperty).toInt();
+}
+
+// --- Cursors ---
+
+CursorSlot TfrmMain::cursorSlot(int slot) const {
+  const auto it = m_cursors.find(slot);
+  return it == m_cursors.end() ? CursorSlot() : it->second;
+}
+
+void TfrmMain::resetCursors() {
+  // The system's slots, as the toolkit draws them.
+  m_cursors = {{0, CursorSlot(Qt::ArrowCursor)},
+               {-2, CursorSlot(Qt::ArrowCursor)},
+               {-11, CursorSlot(Qt::WaitCursor)},
+               {-21, CursorSlot(Qt::PointingHandCursor)},
+               {1, CursorSlot(Qt::PointingHandCursor)}};
+  m_cursors[kNormalCursor] = cursorSlot(0);
+  m_cursors[kLinkCursor] = cursorSlot(-21);
+  m_cursors[kHourglassCopy] = cursorSlot(-11);
+}
+
+void TfrmMain::loadCursor(int slot, const std::string& path) {
+  const auto resolved = ResolveExisting(path);
+  if (!resolved) return;
+  std::shared_ptr<AnimatedCursor> cursor = AnimatedCursor::fromFile(*resolved);
+  // A file that is no cursor leaves the slot as it was.
+  if (cursor && cursor->isValid()) m_cursors[slot] = CursorSlot(std::move(cursor));
+}
+
+void TfrmMain::applyCursors() {
+  cursorSlot(kNormalCursor).applyTo(this);
+  cursorSlot(-2).applyTo(m_imgTop);
+  cursorSlot(-2).applyTo(m_imgDesktop);
+  cursorSlot(-21).applyTo(m_btnConsole);
+  // The panes show the project's cursors over their text and links; where the
+  // project has none, their own shapes (the I-beam over selectable text).
+  const auto paneCursor = [this](int slot) -> HtmlPaneWidget::CursorSetter {
+    const CursorSlot cursor = cursorSlot(slot);
+    if (!cursor.isFile()) return nullptr;
+    return [cursor](QWidget* viewport) { cursor.applyTo(viewport); };
+  };
+  m_htmlMain->setNormalCursor(paneCursor(0));
+  m_htmlLeft->setNormalCursor(paneCursor(-2));
+  m_htmlTop->setNormalCursor(paneCursor(-2));
+  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop}) pane->setLinkCursor(paneCursor(1));
+}
+
+// --- Scroll timers ---
+
+void TfrmMain::startScrollTimer(ScrollTimer timer) {
+  QTimer* timers[] = {m_tmrMainUp, m_tmrMainDown, m_tmrLeftUp, m_tmrLeftDown};
+  timers[static_cast<int>(timer)]->start();
+}
+void TfrmMain::stopScrollTimers() {
+  for (QTimer* timer : {m_tmrMainUp, m_tmrMainDown, m_tmrLeftUp, m_tmrLeftDown}) timer->stop();
+}
+
+// --- Sound and the jukebox ---
+
+void TfrmMain::playSound(const std::string& path, bool asSample) {
+  if (!m_jukebox) return;
+  if (asSample)
+    m_jukebox->jukebox().PlaySample(path);
+  else
+    m_jukebox->jukebox().PlayFile(path);
+}
+void TfrmMain::loadMusicList(const std::string& path) {
+  if (m_jukebox) m_jukebox->jukebox().LoadPlaylistFile(path);
+}
+void TfrmMain::startJukebox() {
+  if (!m_jukebox) return;
+  m_jukebox->jukebox().tbSoundsChange();
+  m_jukebox->jukebox().setTimer1Enabled(true);
+}
+void TfrmMain::pauseMusic() {
+  if (m_jukebox) m_jukebox->jukebox().ZastavitClick();
+}
+void TfrmMain::resumeMusic() {
+  if (m_jukebox) m_jukebox->jukebox().PlayRandom();
+}
+
+// --- Windows ---
+
+void TfrmMain::showWindowModally(ViewerWindow window) {
+  ModalWindow* shown = nullptr;
+  switch (window) {
+    case ViewerWindow::Jukebox:
+      shown = m_jukebox.data();
+      break;
+    case ViewerWindow::Credits:
+      shown = m_windows.credits;
+      break;
+    case ViewerWindow::Installer:
+      shown = m_windows.installer;
+      break;
+    case ViewerWindow::Mailer:
+      shown = m_windows.mailer;
+      break;
+  }
+  if (shown) platform().showModal(*shown);
+}
+bool TfrmMain::hasWindow(ViewerWindow window) const {
+  switch (window) {
+    case ViewerWindow::Jukebox:
+      return !m_jukebox.isNull();
+    case ViewerWindow::Credits:
+      return m_windows.credits != nullptr;
+    case ViewerWindow::Installer:
+      return m_windows.installer != nullptr;
+    case ViewerWindow::Mailer:
+      return m_windows.mailer != nullptr;
+  }
+  return false;
+}
+void TfrmMain::setInstallerArchive(const std::string& shownPath) {
+  if (m_windows.installer) m_windows.installer->lblName()->setText(ToQt(shownPath));
+}
+void TfrmMain::startSlideShow(const std::string& params) {
+  if (m_windows.pictureViewer) m_windows.pictureViewer->cmdSlideShow(nullptr, params);
+}
+void TfrmMain::minimise() {
+  // What the reader sees: the full-screen presentation when there is one.
+  if (m_scaled)
+    m_scaled->showMinimized();
+  else
+    showMinimized();
+}
+void TfrmMain::setTitle(const std::string& title) {
+  setWindowTitle(ToQt(title));
+  if (m_scaled) m_scaled->setWindowTitle(ToQt(title));
+}
+void TfrmMain::setConsoleButtonVisible(bool visible) {
+  m_btnConsole->setVisible(visible);
+}
+void TfrmMain::showThinking(const std::string& text) {
+  if (m_thinking) m_thinking->ShowThinking(nullptr, text);
+}
+void TfrmMain::hideThinking() {
+  if (m_thinking) m_thinking->HideThinking();
+}
+
+// --- Localisation ---
+
+void TfrmMain::applyLanguage() {
+  std::vector<QWidget*> windows = {this};
+  windows.insert(windows.end(), m_localised.begin(), m_localised.end());
+  ApplyLanguage(windows, CurrentLanguageFile());
+}
+bool TfrmMain::fillCustomIni() {
+  std::vector<QWidget*> windows = {this};
+  for (QWidget* window : m_localised)
+    if (window) windows.push_back(window);
+  try {
+    return FillCustomIni(windows);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// --- The hidden labels mirror the session's state ---
+
+void TfrmMain::hoverSoundArmedChanged(bool armed) {
+  m_sndLabel->setText(armed ? QStringLiteral("1") : QStringLiteral("0"));
+}
+void TfrmMain::buttonUnderMouseChanged(int number) {
+  m_lblAC->setText(QString::number(number));
+}
+
+}  // namespace pagemoor
