@@ -51,7 +51,8 @@ const CommandRow kCommands[] = {
      [](MagazineSession& s, Sender, const std::string& p) { s.cmdSlideShow(p); }},
     {"play", "Přehraje zvuk nebo hudbu zadanou jako parametr",
      [](MagazineSession& s, Sender, const std::string& p) { s.cmdPlay(p); }},
-    {"minimize", "Minimalizuje aplikaci", [](MagazineSession& s, Sender, const std::string&) { s.cmdMinimize(); }},
+    {"minimize", "Minimalizuje aplikaci",
+     [](MagazineSession& s, Sender, const std::string&) { s.cmdMinimize(); }},
     {"show_desktop", "Ukáže desktop",
      [](MagazineSession& s, Sender, const std::string&) { s.cmdShowDesktop(); }},
     {"toggle_console", "Přepne Konzoli",
@@ -110,7 +111,8 @@ const char* SourceOf(Pane pane) {
 MagazineSession::MagazineSession(ViewerScreen& screen, SessionConsole console)
     : m_screen(screen),
       m_console(std::move(console)),
-      m_launchPolicy([this](std::string_view source, std::string_view text) { this->console().Log(source, text); }) {}
+      m_launchPolicy(
+          [this](std::string_view source, std::string_view text) { this->console().Log(source, text); }) {}
 
 MagazineSession::~MagazineSession() = default;
 
@@ -137,9 +139,10 @@ const std::vector<std::string>& MagazineSession::errorPage() {
 
 void MagazineSession::registerCommands() {
   for (const CommandRow& row : kCommands) {
-    console().AddCommand(row.name, row.description, [this, handler = row.handler](Sender sender, const std::string& params) {
-      runCommand([&] { handler(*this, sender, params); });
-    });
+    console().AddCommand(row.name, row.description,
+                         [this, handler = row.handler](Sender sender, const std::string& params) {
+                           runCommand([&] { handler(*this, sender, params); });
+                         });
   }
 }
 
@@ -383,7 +386,8 @@ void MagazineSession::start() {
     SetLanguageFile(std::move(language));
     m_screen.applyLanguage();
   }
-  m_screen.setConsoleButtonVisible(TextToBool(ReadIniDefault(mainIni, "start", "btnconsole_visible", "true")));
+  m_screen.setConsoleButtonVisible(
+      TextToBool(ReadIniDefault(mainIni, "start", "btnconsole_visible", "true")));
   m_screen.startJukebox();
   // The screen-wide cursor override stays at the default: every control shows its own.
   m_screen.hideThinking();

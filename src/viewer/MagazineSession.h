@@ -25,8 +25,8 @@
 #include "console/DebugBox2.h"
 #include "platform/LaunchPolicy.h"
 #include "viewer/ButtonRecords.h"
-#include "viewer/DocumentServices.h"
 #include "viewer/DisplaySurface.h"
+#include "viewer/DocumentServices.h"
 #include "viewer/ViewerScreen.h"
 
 namespace pagemoor {

@@ -14,15 +14,8 @@
 #include <QToolButton>
 #include <QWindowStateChangeEvent>
 
-#include "app/ThinkingBoxWindow.h"
-#include "app/qt/Localisation.h"
-#include "common/Application.h"
-#include "common/CommandLine.h"
 #include "common/HostPaths.h"
-#include "common/IniFile.h"
-#include "common/IniLang.h"
 #include "common/MagazineFiles.h"
-#include "common/Strings.h"
 #include "console/ConsoleWindow.h"
 #include "console/DebugBox2.h"
 #include "console/ScriptRunner.h"
@@ -32,8 +25,8 @@
 #include "mailer/MailerWindow.h"
 #include "pictures/ImageWidget.h"
 #include "pictures/PictureViewerWindow.h"
-#include "platform/qt/QtText.h"
 #include "viewer/ViewerConsole.h"
+#include "viewer/qt/ImageButtons.h"
 #include "viewer/qt/LocalTime.h"
 #include "viewer/qt/ScaledScreen.h"
 
@@ -125,6 +118,16 @@ void TfrmMain::buildControls() {
     pane->setScrollBarsShown(false);
   }
   wirePanes();
+  m_buttons = std::make_unique<ImageButtons>(
+      this, m_htmlMain, [this](int slot) { return cursorSlot(slot); },
+      [this](ImageButtons::Event event, GifImageWidget* control) {
+        runGuarded([&] {
+          if (event == ImageButtons::Event::Move) ButtonMouseMove(control);
+          if (event == ImageButtons::Event::Down) ButtonMouseDown(control);
+          if (event == ImageButtons::Event::Click) ButtonMouseClick(control);
+          if (event == ImageButtons::Event::Up) ButtonMouseUp(control);
+        });
+      });
 
   m_btnConsole = new QToolButton(this);
   m_btnConsole->setObjectName(QStringLiteral("btnConsole"));

@@ -32,6 +32,7 @@
 #include "viewer/MagazineSession.h"
 #include "viewer/Shutdown.h"
 #include "viewer/ViewerScreen.h"
+#include "viewer/qt/ImageButtons.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -163,11 +164,11 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   // --- Image buttons: the controls are this window's, the records the session's ---
   void CreateButtons(const std::string& fileName) { m_session->createButtons(fileName); }
   void DestroyButtons() { m_session->destroyButtons(); }
-  void ButtonMouseMove(GifImageWidget* button) { m_session->buttonMouseMove(numberOf(button)); }
-  void ButtonMouseDown(GifImageWidget* button) { m_session->buttonMouseDown(numberOf(button)); }
-  void ButtonMouseUp(GifImageWidget* button) { m_session->buttonMouseUp(numberOf(button)); }
-  void ButtonMouseClick(GifImageWidget* button) { m_session->buttonClick(numberOf(button)); }
-  int buttonCount() const { return static_cast<int>(m_buttons.size()); }
+  void ButtonMouseMove(GifImageWidget* button) { m_session->buttonMouseMove(m_buttons->numberOf(button)); }
+  void ButtonMouseDown(GifImageWidget* button) { m_session->buttonMouseDown(m_buttons->numberOf(button)); }
+  void ButtonMouseUp(GifImageWidget* button) { m_session->buttonMouseUp(m_buttons->numberOf(button)); }
+  void ButtonMouseClick(GifImageWidget* button) { m_session->buttonClick(m_buttons->numberOf(button)); }
+  int buttonCount() const { return m_buttons->count(); }
   // Button n, 1-based; null outside 1 ... buttonCount().
   GifImageWidget* button(int n) const;
   const ButtonRecord* buttonRecord(int n) const { return m_session->buttonRecord(n); }
@@ -280,8 +281,6 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   HtmlPaneWidget* paneWidget(Pane pane) const;
   // The pane a handler was raised by; none when the sender is none of the three.
   std::optional<Pane> paneOf(Sender sender) const;
-  // The button's number when it is one of the window's current buttons, else 0.
-  int numberOf(const GifImageWidget* button) const;
   // destroyConsole(): the console writes its closing lines, falls silent and
   // is kept until the viewer goes, since its own commands may still be on the
   // stack and the other windows hold references to it.
@@ -295,8 +294,7 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   std::function<void()> m_destroyJukebox;
   ViewerWindows m_windows;
   std::unique_ptr<MagazineSession> m_session;
-  // The image buttons in number order (index n - 1).
-  std::vector<GifImageWidget*> m_buttons;
+  std::unique_ptr<ImageButtons> m_buttons;
 
   std::unique_ptr<TDebugBox2> m_console;
   // The console after the reading ended; see retireConsole().

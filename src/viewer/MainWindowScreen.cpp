@@ -1,8 +1,6 @@
 #include <QLabel>
-#include <QPointer>
 #include <QTimer>
 #include <QToolButton>
-#include <algorithm>
 
 #include "app/ThinkingBoxWindow.h"
 #include "app/qt/Localisation.h"
@@ -22,24 +20,9 @@
 #include "viewer/MainWindow.h"
 #include "viewer/qt/ScaledScreen.h"
 
-// What the session shows, drawn with the window's widgets, and the image
-// buttons' controls.
-//
-// A button's command may destroy every button, the clicked one included
-// ("reset_buttons" on a button). The clicked control is still inside its own
-// mouse handler then, so controls are never deleted at once: destroyButtons
-// takes them out of the list, hides them and leaves the deleting to the event
-// loop. A control no longer in the list has number 0, which does nothing.
+// What the session shows, drawn with the window's widgets.
 
 namespace pagemoor {
-
-namespace {
-
-constexpr const char* kButtonPrefix = "PMB_";
-// The control's number, as the old controls' tag held it.
-constexpr const char* kTagProperty = "tag";
-
-}  // namespace
 
 // --- Panes ---
 
@@ -110,67 +93,16 @@ void TfrmMain::setPictureVisible(Picture picture, bool visible) {
 // --- Image buttons ---
 
 void TfrmMain::createButtons(const std::vector<ButtonRecord>& records) {
-  destroyButtons();
-  int k = 0;
-  for (const ButtonRecord& record : records) {
-    ++k;
-    auto* button = new GifImageWidget(this);
-    button->setObjectName(QString::fromLatin1(kButtonPrefix) + QString::number(k));
-    button->setProperty(kTagProperty, k);
-    // On the desktop picture and the title picture, under the panes and the
-    // console button, later buttons over earlier ones.
-    button->stackUnder(m_htmlMain);
-    // A missing or unreadable file leaves the button without a picture.
-    button->LoadFromFile(record.file);
-    button->move(record.left, record.top);
-    button->resize(record.width, record.height);
-    button->setAutoSize(record.autosize);
-    button->setStretch(record.stretch);
-    button->setAnimate(!record.normal);
-    cursorSlot(record.cursor).applyTo(button);
-
-    const QPointer<GifImageWidget> guarded(button);
-    button->OnMouseMove = [this, guarded](ImageWidget*, Qt::KeyboardModifiers, int, int) {
-      runGuarded([&] { ButtonMouseMove(guarded.data()); });
-    };
-    button->OnMouseDown = [this, guarded](ImageWidget*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
-      runGuarded([&] { ButtonMouseDown(guarded.data()); });
-    };
-    button->OnClick = [this, guarded](ImageWidget*) { runGuarded([&] { ButtonMouseClick(guarded.data()); }); };
-    button->OnMouseUp = [this, guarded](ImageWidget*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
-      runGuarded([&] { ButtonMouseUp(guarded.data()); });
-    };
-    button->setHint(ToQt(record.hint));
-    button->show();
-    m_buttons.push_back(button);
-  }
+  m_buttons->create(records);
 }
-
 void TfrmMain::destroyButtons() {
-  std::vector<GifImageWidget*> buttons;
-  buttons.swap(m_buttons);
-  for (GifImageWidget* button : buttons) {
-    // The name goes too, so a new button of the same number is the only one
-    // of that name while the old control waits to be deleted.
-    button->setObjectName(QString());
-    button->setAnimate(false);
-    button->hide();
-    button->deleteLater();
-  }
+  m_buttons->destroy();
 }
-
 void TfrmMain::setButtonFrame(int number, int frame) {
   if (GifImageWidget* control = button(number)) control->setFrame(frame);
 }
-
 GifImageWidget* TfrmMain::button(int n) const {
-  return n >= 1 && n <= buttonCount() ? m_buttons[static_cast<std::size_t>(n - 1)] : nullptr;
-}
-
-int TfrmMain::numberOf(const GifImageWidget* control) const {
-  if (control == nullptr) return 0;
-  const auto it = std::find(m_buttons.begin(), m_buttons.end(), control);
-  return it == m_buttons.end() ? 0 : control->property(kTagProperty).toInt();
+  return m_buttons->control(n);
 }
 
 // --- Cursors ---

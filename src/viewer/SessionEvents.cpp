@@ -31,7 +31,8 @@ constexpr int kScrollStep = 1;
 // Replaces the bytes only when the file is there and can be read.
 void LoadExisting(const std::string& path, std::string& stream) {
   if (!FileExists(path)) return;
-  if (std::optional<std::string> bytes = ReadMagazineFile(path, FileKind::Picture)) stream = std::move(*bytes);
+  if (std::optional<std::string> bytes = ReadMagazineFile(path, FileKind::Picture))
+    stream = std::move(*bytes);
 }
 
 }  // namespace
@@ -296,7 +297,7 @@ void MagazineSession::buttonClick(int n) {
   setHoverArmed(false);
   playConfiguredSound("sounds.ini", "link_click");
   // A copy: the command may destroy the buttons and their records.
-  const std::string command = buttonRecord(n) ? buttonRecord(n)->command : std::string();
+  const std::string command = record->command;
   dispatch(command);
 }
 
