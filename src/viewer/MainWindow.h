@@ -45,6 +45,7 @@ class ConsoleWindow;
 class GifImageWidget;
 class HtmlPaneWidget;
 class ImageWidget;
+class ModalWindow;
 class ScaledScreen;
 class TDebugBox2;
 class TfrmCredits;
@@ -279,6 +280,8 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   void setAlign(QWidget* control, PaneAlign align);
   void wirePanes();
   HtmlPaneWidget* paneWidget(Pane pane) const;
+  // The window a command shows; null when it is not there.
+  ModalWindow* modalWindow(ViewerWindow window) const;
   // The pane a handler was raised by; none when the sender is none of the three.
   std::optional<Pane> paneOf(Sender sender) const;
   // destroyConsole(): the console writes its closing lines, falls silent and

@@ -186,36 +186,24 @@ void TfrmMain::resumeMusic() {
 
 // --- Windows ---
 
-void TfrmMain::showWindowModally(ViewerWindow window) {
-  ModalWindow* shown = nullptr;
+ModalWindow* TfrmMain::modalWindow(ViewerWindow window) const {
   switch (window) {
     case ViewerWindow::Jukebox:
-      shown = m_jukebox.data();
-      break;
+      return m_jukebox.data();
     case ViewerWindow::Credits:
-      shown = m_windows.credits;
-      break;
+      return m_windows.credits;
     case ViewerWindow::Installer:
-      shown = m_windows.installer;
-      break;
+      return m_windows.installer;
     case ViewerWindow::Mailer:
-      shown = m_windows.mailer;
-      break;
+      return m_windows.mailer;
   }
-  if (shown) platform().showModal(*shown);
+  return nullptr;
+}
+void TfrmMain::showWindowModally(ViewerWindow window) {
+  if (ModalWindow* shown = modalWindow(window)) platform().showModal(*shown);
 }
 bool TfrmMain::hasWindow(ViewerWindow window) const {
-  switch (window) {
-    case ViewerWindow::Jukebox:
-      return !m_jukebox.isNull();
-    case ViewerWindow::Credits:
-      return m_windows.credits != nullptr;
-    case ViewerWindow::Installer:
-      return m_windows.installer != nullptr;
-    case ViewerWindow::Mailer:
-      return m_windows.mailer != nullptr;
-  }
-  return false;
+  return modalWindow(window) != nullptr;
 }
 void TfrmMain::setInstallerArchive(const std::string& shownPath) {
   if (m_windows.installer) m_windows.installer->lblName()->setText(ToQt(shownPath));
