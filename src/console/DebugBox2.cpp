@@ -228,15 +228,21 @@ void TDebugBox2::Execute(std::string_view commandLine) {
   EditKeyPress(nullptr, kEnterKey);
 }
 
+void TDebugBox2::Dispatch(std::string_view commandLine) {
+  runLine(nullptr, std::string(commandLine));
+}
+
 void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
-  std::string line = m_editText;
   if (IsConsoleKey(key)) {
     setEditText("");
     if (m_view) m_view->hideWindow();
     return;
   }
   if (key != kEnterKey) return;
+  if (runLine(sender, m_editText)) setEditText("");
+}
 
+bool TDebugBox2::runLine(Sender sender, std::string line) {
   ReplaceText(line, "%20", " ", true);
   if (line.starts_with("\\\\")) line.erase(0, 2);
   for (std::string_view prefix : {"con_com:", "c_c:", "cc:"}) {
@@ -247,11 +253,8 @@ void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
   const std::string command = line.substr(0, space);
   std::string params = space == std::string::npos ? std::string() : line.substr(space + 1);
 
-  if (!command.empty() && (command[0] == '/' || command[0] == ';' || command[0] == ':')) {
-    setEditText("");
-    return;
-  }
-  if (command.empty()) return;
+  if (!command.empty() && (command[0] == '/' || command[0] == ';' || command[0] == ':')) return true;
+  if (command.empty()) return false;
 
   // Every call out of here may end the reading and destroy this console (a
   // handler's "exit", an end signal answered while a box is open); after
@@ -260,12 +263,12 @@ void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
   if (params.starts_with("input")) {
     const std::string prompt = TrimControls(std::string_view(params).substr(5));
     auto answer = platform().inputBox(ApplicationTitle(), prompt, "");
-    if (!*alive) return;
+    if (!*alive) return false;
     params = AsciiLower(answer.value_or(""));
   }
 
   if (OnCommand) OnCommand(sender, command, params, SplitText(params, " "));
-  if (!*alive) return;
+  if (!*alive) return false;
 
   const int index = IndexOfCommand(command);
   if (index >= 0) {
@@ -277,8 +280,8 @@ void TDebugBox2::EditKeyPress(Sender sender, char32_t key) {
   } else {
     ShowInfo("Bad Command (" + command + ")");
   }
-  if (!*alive) return;
-  setEditText("");
+  // Cleared only when the console is still there to clear it.
+  return *alive;
 }
 
 }  // namespace pagemoor

@@ -149,6 +149,10 @@ class TDebugBox2 {
   // --- Command lines ---
   // Runs a command line as if typed, with a null Sender.
   void Execute(std::string_view commandLine);
+  // Runs a command line handed over by the magazine (a link, a button) the
+  // way Execute does, with the same events and log lines, but without going
+  // through the edit line: what the reader is typing there stays.
+  void Dispatch(std::string_view commandLine);
   // The edit line's key handler.
   void EditKeyPress(Sender sender, char32_t key);
   const std::string& EditText() const { return m_editText; }
@@ -159,6 +163,8 @@ class TDebugBox2 {
 
  private:
   void appendLine(std::string line);
+  // Parses and runs one line; true when the edit line is to be emptied after it.
+  bool runLine(Sender sender, std::string line);
   void placeWindow();
   std::string timeOfDay() const;
 

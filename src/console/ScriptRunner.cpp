@@ -4,6 +4,7 @@
 
 #include "common/HostPaths.h"
 #include "common/IniLang.h"
+#include "common/MagazineFolder.h"
 #include "common/Strings.h"
 #include "platform/Dialogs.h"
 #include "platform/Platform.h"
@@ -26,7 +27,7 @@ void ScriptRunner::cmdRun_Script(Sender, const std::string& params) {
 }
 
 void ScriptRunner::RunScript(const std::string& name) {
-  const std::string path = ProjectDir() + "scripts/" + name;
+  const std::string path = MagazineFolder().scripts(name);
   if (m_depth >= kMaxNesting) {
     if (!m_unwinding) {
       m_unwinding = true;

@@ -17,6 +17,7 @@
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "common/IniLang.h"
+#include "common/MagazineFolder.h"
 #include "common/Strings.h"
 #include "installer/qt/DirectoryListBox.h"
 #include "pictures/ImageWidget.h"
@@ -143,8 +144,8 @@ void TfrmInstall::FormCreate() {
 }
 
 void TfrmInstall::clickSound() {
-  const std::string sound = ReadIniValue(JoinPath(ProjectDir(), "ini\\sounds.ini"), "start", "link_click");
-  const std::string path = JoinPath(ProjectDir(), "sounds\\" + sound);
+  const std::string sound = ReadIniValue(MagazineFolder().ini("sounds.ini"), "start", "link_click");
+  const std::string path = MagazineFolder().sounds(sound);
   // An empty name leaves the sounds folder itself, which is no file. The
   // player gets the file as it is on disk, whatever case the INI file used.
   if (FileExists(path) && m_playSoundFile) m_playSoundFile(ResolveExisting(path).value_or(path));

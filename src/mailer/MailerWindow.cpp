@@ -18,6 +18,7 @@
 
 #include "common/HostPaths.h"
 #include "common/IniLang.h"
+#include "common/MagazineFolder.h"
 #include "common/Strings.h"
 #include "mailer/Contacts.h"
 #include "platform/AnswerQueue.h"
@@ -36,7 +37,7 @@ constexpr int kStatusPanelWidth = 50;
 const QColor kAqua(0, 255, 255);
 
 AddressBook ProjectAddressBook() {
-  return AddressBook(JoinPath(ProjectDir(), "ini\\contacts.ini"));
+  return AddressBook(MagazineFolder().ini("contacts.ini"));
 }
 
 void SetColors(QWidget* widget, QPalette::ColorRole background, const QColor& back, QPalette::ColorRole text,

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/HostPaths.h"
+#include "common/MagazineFolder.h"
 #include "common/Strings.h"
 #include "pictures/TitlerWidget.h"
 #include "platform/AnswerQueue.h"
@@ -44,7 +45,7 @@ TfrmCredits::TfrmCredits(QWidget* parent)
 TfrmCredits::~TfrmCredits() = default;
 
 void TfrmCredits::FormShow() {
-  if (const std::optional<std::string> text = ReadTextFile(JoinPath(ProjectDir(), "ini\\credits.ini"))) {
+  if (const std::optional<std::string> text = ReadTextFile(MagazineFolder().ini("credits.ini"))) {
     QStringList lines;
     for (const std::string& line : SplitLines(*text)) lines.append(QString::fromStdString(line));
     m_titler->setTitles(lines);

@@ -6,6 +6,7 @@
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
 #include "common/IniLang.h"
+#include "common/MagazineFolder.h"
 #include "common/Strings.h"
 #include "platform/Dialogs.h"
 
@@ -14,7 +15,7 @@ namespace pagemoor {
 namespace {
 
 std::string MainIni() {
-  return JoinPath(ProjectDir(), "ini\\main.ini");
+  return MagazineFolder().ini("main.ini");
 }
 
 // The file as found on the host, for a player that may not look without
@@ -45,13 +46,13 @@ std::string Slideshow::captionOf(const std::string& name) const {
 std::string Slideshow::existingPicture(const std::string& name) const {
   // The path as the show names it: LoadPicture finds the file whatever the
   // case, and logs the name as the list has it.
-  const std::string path = JoinPath(ProjectDir(), "pictures\\" + name);
+  const std::string path = MagazineFolder().pictures(name);
   return FileExists(path) ? path : std::string();
 }
 
 void Slideshow::playClick() {
-  const std::string sound = ReadIniValue(JoinPath(ProjectDir(), "ini\\sounds.ini"), "start", "link_click");
-  const std::string path = ExistingFile(JoinPath(ProjectDir(), "sounds\\" + sound));
+  const std::string sound = ReadIniValue(MagazineFolder().ini("sounds.ini"), "start", "link_click");
+  const std::string path = ExistingFile(MagazineFolder().sounds(sound));
   if (!path.empty() && PlaySoundFile) PlaySoundFile(path);
 }
 
@@ -79,7 +80,7 @@ void Slideshow::cmdSlideShow(Sender, const std::string& params) {
     }
   } else {
     const std::string rest = param.size() > 5 ? param.substr(5) : std::string();
-    const std::optional<std::string> text = ReadTextFile(JoinPath(ProjectDir(), "scripts\\" + FirstWord(rest)));
+    const std::optional<std::string> text = ReadTextFile(MagazineFolder().scripts(FirstWord(rest)));
     if (!text) return;
     names = SplitLines(*text);
     // The show ends on the click made at the last entry without showing it;

@@ -4,6 +4,7 @@
 
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
+#include "common/MagazineFolder.h"
 #include "common/Strings.h"
 
 namespace pagemoor {
@@ -30,7 +31,7 @@ std::vector<ButtonRecord> ReadButtonRecords(const std::string& iniFile) {
     if (command.empty()) break;
     ButtonRecord record;
     record.command = std::move(command);
-    record.file = ProjectDir() + "pictures\\" + ReadIniValue(iniFile, section, "file");
+    record.file = MagazineFolder().pictures(ReadIniValue(iniFile, section, "file"));
     record.hint = ReadIniValue(iniFile, section, "hint");
     record.autosize = TextToBool(ReadIniDefault(iniFile, section, "autosize", "true"));
     record.stretch = TextToBool(ReadIniDefault(iniFile, section, "stretch", "false"));

@@ -9,7 +9,7 @@ namespace pagemoor {
 
 struct ButtonRecord {
   std::string command;
-  std::string file;  // ProjectDir + "pictures\\" + the "file" value
+  std::string file;  // the "file" value in the project's pictures folder
   bool autosize = true;
   bool stretch = false;
   std::string hint;

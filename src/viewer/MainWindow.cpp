@@ -14,23 +14,19 @@
 #include <QWindowStateChangeEvent>
 #include <stdexcept>
 
-#include "app/ThinkingBoxWindow.h"
-#include "app/qt/Localisation.h"
-#include "common/Application.h"
-#include "common/CommandLine.h"
 #include "common/HostPaths.h"
-#include "common/IniFile.h"
-#include "common/IniLang.h"
 #include "common/MagazineFiles.h"
-#include "common/Strings.h"
 #include "console/ConsoleWindow.h"
 #include "console/DebugBox2.h"
+#include "console/ScriptRunner.h"
 #include "hypertext/HtmlPaneWidget.h"
+#include "installer/InstallWindow.h"
 #include "jukebox/JukeboxWindow.h"
 #include "mailer/MailerWindow.h"
 #include "pictures/ImageWidget.h"
-#include "platform/qt/QtText.h"
+#include "pictures/PictureViewerWindow.h"
 #include "viewer/ViewerConsole.h"
+#include "viewer/qt/ImageButtons.h"
 #include "viewer/qt/LocalTime.h"
 #include "viewer/qt/ScaledScreen.h"
 
@@ -39,19 +35,6 @@ namespace pagemoor {
 namespace {
 
 constexpr const char* kSystem = "System";
-
-// Our own error page: what a load command leaves in a pane whose page is missing.
-const char* const kErrorPage[] = {
-    "<html>",
-    "<head><title>Error</title></head>",
-    "<body bgcolor=\"#000000\" text=\"#FFFFFF\" link=\"#FF0000\" vlink=\"#FF0000\" alink=\"#FF0000\">",
-    "<p align=\"center\"><font color=\"#FFFF00\"><b><u>PAGEMOOR ERROR</u></b></font></p>",
-    "<p>Program nebyl schopen načíst požadovaný soubor. Soubor chybí, nebo není v podporovaném "
-    "textovém či HTML formátu.</p>",
-    "<p align=\"center\"><a href=\"con_com:exit now\">Opustit Program</a></p>",
-    "</body>",
-    "</html>",
-};
 
 QLabel* MakeHiddenLabel(QWidget* parent, const char* name, const char* caption) {
   auto* label = new QLabel(QString::fromLatin1(caption), parent);
@@ -86,6 +69,9 @@ QTimer* MakeScrollTimer(QObject* parent, const char* name) {
 TfrmMain::TfrmMain(LogSink& log, TThinking_box* thinking, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint), m_log(log), m_thinking(thinking) {
   setObjectName(QStringLiteral("frmMain"));
+  m_session = std::make_unique<MagazineSession>(
+      *this, m_log, SessionConsole{[this]() -> TDebugBox2& { return Console(); }, [this] { return m_console != nullptr; }});
+  m_session->setIncludeClock({ShortDateText, LongTimeText});
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPixelSize(11);
   setFont(font);
@@ -96,8 +82,9 @@ TfrmMain::TfrmMain(LogSink& log, TThinking_box* thinking, QWidget* parent)
   // and the author learns why from this one line.
   SetFileRefusalLog([this](const std::string& line) { m_log.Log(kSystem, line); });
   m_shutdown = std::make_unique<ViewerShutdown>(*m_console, *this);
-  m_surface.setPresenter(this);
-  m_desktop.setPresenter(this);
+  m_session->setShutdown(m_shutdown.get());
+  m_session->surface().setPresenter(this);
+  m_session->desktopMode().setPresenter(this);
   runGuarded([this] { FormCreate(); });
 }
 
@@ -131,6 +118,16 @@ void TfrmMain::buildControls() {
     pane->setScrollBarsShown(false);
   }
   wirePanes();
+  m_buttons = std::make_unique<ImageButtons>(
+      this, m_htmlMain, [this](int slot) { return cursorSlot(slot); },
+      [this](ImageButtons::Event event, GifImageWidget* control) {
+        runGuarded([&] {
+          if (event == ImageButtons::Event::Move) ButtonMouseMove(control);
+          if (event == ImageButtons::Event::Down) ButtonMouseDown(control);
+          if (event == ImageButtons::Event::Click) ButtonMouseClick(control);
+          if (event == ImageButtons::Event::Up) ButtonMouseUp(control);
+        });
+      });
 
   m_btnConsole = new QToolButton(this);
   m_btnConsole->setObjectName(QStringLiteral("btnConsole"));
@@ -149,8 +146,9 @@ void TfrmMain::buildControls() {
   m_memError = new QPlainTextEdit(this);
   m_memError->setObjectName(QStringLiteral("memError"));
   m_memError->hide();
+  // It shows the session's error page to whoever looks for it by name.
   QStringList lines;
-  for (const char* line : kErrorPage) lines << QString::fromUtf8(line);
+  for (const std::string& line : MagazineSession::errorPage()) lines << QString::fromStdString(line);
   m_memError->setPlainText(lines.join(QLatin1Char('\n')));
 
   m_sndLabel = MakeHiddenLabel(this, "sndLabel", "sndLabel");
@@ -180,8 +178,9 @@ void TfrmMain::wirePanes() {
     pane->OnRightClick = [this](Sender sender, const std::string& parameters) {
       runGuarded([&] { htmlMainRightClick(sender, parameters); });
     };
-    pane->OnProcessing = [this](Sender sender, bool on) {
-      runGuarded([&] { htmlLeftProcessing(sender, on); });
+    pane->OnProcessing = [this](Sender sender, bool on) { runGuarded([&] { htmlLeftProcessing(sender, on); }); };
+    pane->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
+      runGuarded([&] { m_session->imageRequest(paneOf(sender), src, stream); });
     };
   }
   for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft}) {
@@ -189,15 +188,6 @@ void TfrmMain::wirePanes() {
       runGuarded([&] { htmlMainHotSpotCovered(sender, src); });
     };
   }
-  m_htmlMain->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
-    runGuarded([&] { htmlMainImageRequest(sender, src, stream); });
-  };
-  m_htmlLeft->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
-    runGuarded([&] { htmlLeftImageRequest(sender, src, stream); });
-  };
-  m_htmlTop->OnImageRequest = [this](Sender sender, const std::string& src, std::string& stream) {
-    runGuarded([&] { htmlTopImageRequest(sender, src, stream); });
-  };
   m_htmlMain->OnInclude = [this](Sender sender, const std::string& command,
                                  const std::vector<std::string>& params) {
     std::string text;
@@ -237,11 +227,12 @@ void TfrmMain::buildConsole() {
   m_console->setHeight(200);
   m_consoleHandlers = std::make_unique<ViewerConsole>(*m_console, LauncherLogFile());
   m_consoleHandlers->setDateTime(ShortDateText, LongTimeText);
-  m_consoleHandlers->setCommandRegistrar([this] { registerCommands(); });
-  m_scripts = std::make_unique<ScriptRunner>(m_log, [this](const std::string& line) { runConsoleLine(line); });
+  m_consoleHandlers->setCommandRegistrar([this] { m_session->registerCommands(); });
+  auto scripts = std::make_unique<ScriptRunner>(m_log, [this](const std::string& line) { runConsoleLine(line); });
   // An end signal or a close arrives between a long script's lines; the
   // lines after it would run on a reading already torn down.
-  m_scripts->setStopWhen([this] { return m_closing || (m_shutdown && m_shutdown->ended()); });
+  scripts->setStopWhen([this] { return m_closing || (m_shutdown && m_shutdown->ended()); });
+  m_session->setScripts(std::move(scripts));
   m_consoleHandlers->attach();
   m_console->subscribeTo(m_log);
   m_consoleWindow = std::make_unique<ConsoleWindow>(*m_console);
@@ -262,67 +253,30 @@ void TfrmMain::FormCreate() {
   SetUpCursors();
 }
 
-CursorSlot TfrmMain::cursorSlot(int slot) const {
-  const auto it = m_cursors.find(slot);
-  return it == m_cursors.end() ? CursorSlot() : it->second;
-}
-
-void TfrmMain::loadCursorInto(int slot, const std::string& path) {
-  const auto resolved = ResolveExisting(path);
-  if (!resolved) return;
-  std::shared_ptr<AnimatedCursor> cursor = AnimatedCursor::fromFile(*resolved);
-  // A file that is no cursor leaves the slot as it was.
-  if (cursor && cursor->isValid()) m_cursors[slot] = CursorSlot(std::move(cursor));
-}
-
-void TfrmMain::SetUpCursors() {
-  // The system's slots, as the toolkit draws them.
-  m_cursors = {{0, CursorSlot(Qt::ArrowCursor)},
-               {-2, CursorSlot(Qt::ArrowCursor)},
-               {-11, CursorSlot(Qt::WaitCursor)},
-               {-21, CursorSlot(Qt::PointingHandCursor)},
-               {1, CursorSlot(Qt::PointingHandCursor)}};
-  m_cursors[kNormalCursor] = cursorSlot(0);
-  m_cursors[kLinkCursor] = cursorSlot(-21);
-  m_cursors[kHourglassCopy] = cursorSlot(-11);
-
-  const std::string ini = ProjectDir() + "ini\\cursors.ini";
-  const std::string normal = ProjectDir() + "cursors\\" + ReadIniValue(ini, "cursors", "normal_cursor");
-  const std::string link = ProjectDir() + "cursors\\" + ReadIniValue(ini, "cursors", "link_cursor");
-  // A missing key names the folder itself, which is no file.
-  const bool haveNormal = FileExists(normal);
-  const bool haveLink = FileExists(link);
-  if (haveNormal) loadCursorInto(kNormalCursor, normal);
-  if (haveLink) loadCursorInto(kLinkCursor, link);
-  if (haveNormal) loadCursorInto(0, normal);
-  if (haveNormal) loadCursorInto(-2, normal);
-  if (haveLink) loadCursorInto(1, link);
-  if (haveLink) loadCursorInto(-21, link);
-  applyCursors();
-}
-
-void TfrmMain::applyCursors() {
-  cursorSlot(kNormalCursor).applyTo(this);
-  cursorSlot(-2).applyTo(m_imgTop);
-  cursorSlot(-2).applyTo(m_imgDesktop);
-  cursorSlot(-21).applyTo(m_btnConsole);
-  // The panes show the project's cursors over their text and links; where the
-  // project has none, their own shapes (the I-beam over selectable text).
-  const auto paneCursor = [this](int slot) -> HtmlPaneWidget::CursorSetter {
-    const CursorSlot cursor = cursorSlot(slot);
-    if (!cursor.isFile()) return nullptr;
-    return [cursor](QWidget* viewport) { cursor.applyTo(viewport); };
-  };
-  m_htmlMain->setNormalCursor(paneCursor(0));
-  m_htmlLeft->setNormalCursor(paneCursor(-2));
-  m_htmlTop->setNormalCursor(paneCursor(-2));
-  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop}) pane->setLinkCursor(paneCursor(1));
-}
-
 // --- Layout ---
 
+DockSide ToDockSide(PaneAlign align) {
+  switch (align) {
+    case PaneAlign::Top: return DockSide::Top;
+    case PaneAlign::Bottom: return DockSide::Bottom;
+    case PaneAlign::Left: return DockSide::Left;
+    case PaneAlign::Right: return DockSide::Right;
+    case PaneAlign::Client: return DockSide::Client;
+    case PaneAlign::None: break;
+  }
+  return DockSide::None;
+}
+
 PaneAlign TfrmMain::paneAlign(const QWidget* control) const {
-  return m_dock->side(control);
+  switch (m_dock->side(control)) {
+    case DockSide::Top: return PaneAlign::Top;
+    case DockSide::Bottom: return PaneAlign::Bottom;
+    case DockSide::Left: return PaneAlign::Left;
+    case DockSide::Right: return PaneAlign::Right;
+    case DockSide::Client: return PaneAlign::Client;
+    case DockSide::None: break;
+  }
+  return PaneAlign::None;
 }
 
 void TfrmMain::realign() {
@@ -330,95 +284,31 @@ void TfrmMain::realign() {
 }
 
 void TfrmMain::SetUpPane(HtmlPaneWidget* pane, const std::string& fileName) {
-  const bool main = pane == m_htmlMain;
-  const bool top = pane == m_htmlTop;
-  const char* section = main ? "html_main" : top ? "html_top" : "html_left";
-  const std::string file = ProjectDir() + "ini\\" + fileName;
-  auto read = [&](const char* key, const char* fallback) {
-    return AsciiLower(ReadIniDefault(file, section, key, fallback));
-  };
-  auto number = [&](const char* key) { return static_cast<int>(StrToIntDef(read(key, "1"), 1)); };
-
-  const bool visible = TextToBool(read("visible", main ? "true" : "false"));
-  const std::string align = read("align", main ? "none" : top ? "top" : "left");
-  PaneAlign docking = PaneAlign::Client;
-  if (align == "none") docking = PaneAlign::None;
-  if (align == "top") docking = PaneAlign::Top;
-  if (align == "bottom") docking = PaneAlign::Bottom;
-  if (align == "left") docking = PaneAlign::Left;
-  if (align == "right") docking = PaneAlign::Right;
-  const int left = number("left");
-  const int topEdge = number("top");
-  const int width = number("width");
-  const int height = number("height");
-
-  pane->setVisible(visible);
-  m_dock->dock(pane, docking, QRect(left, topEdge, width, height));
-}
-
-void TfrmMain::imgDesktopProgress(int percent) {
-  const bool done = percent >= 100;
-  for (HtmlPaneWidget* pane : {m_htmlMain, m_htmlLeft, m_htmlTop}) pane->setVisible(done);
+  if (const std::optional<Pane> which = paneOf(pane)) m_session->setUpPane(*which, fileName);
 }
 
 // --- Start sequence ---
 
-std::vector<std::string> TfrmMain::errorPage() const {
-  std::vector<std::string> lines;
-  for (const QString& line : m_memError->toPlainText().split(QLatin1Char('\n')))
-    lines.push_back(line.toStdString());
-  return lines;
-}
-
 void TfrmMain::FormShow() {
   m_logHandlerInstalled = true;
-  if (m_thinking) m_thinking->ShowThinking(nullptr, "Initializing ...");
-
-  const std::string project = IsDevelopMode() ? ChangeFileExt(ParamStr(0), ".UNP") : m_launcher.project;
-  const std::string title = ReadIniValue(project, "uniproject", "name");
-  SetApplicationTitle(title);
-
-  const std::vector<std::string> page = errorPage();
-  m_htmlMain->LoadDocumentLines(page);
-  m_htmlLeft->LoadDocumentLines(page);
-  m_htmlTop->LoadDocumentLines(page);
-  setWindowTitle(ToQt(title));
-  if (m_scaled) m_scaled->setWindowTitle(ToQt(title));
-
-  m_console->Log(kSystem, "Console Initialization Completed");
-  m_console->Log(kSystem, "Starting Main ...");
-  m_console->Log(kSystem, "Starting \"" + title + "\"");
-
-  SelectDisplayMode();
-
-  // The whole start command, and whatever it starts, runs before the rest.
-  const std::string mainIni = ProjectDir() + "ini\\main.ini";
-  m_console->Execute(ReadIniValue(mainIni, "start", "start_command"));
-
-  if (std::unique_ptr<LanguageFile> language = LoadLanguageFile("ini\\lang.ini")) {
-    SetLanguageFile(std::move(language));
-    std::vector<QWidget*> windows = {this};
-    windows.insert(windows.end(), m_localised.begin(), m_localised.end());
-    ApplyLanguage(windows, CurrentLanguageFile());
-  }
-
-  m_btnConsole->setVisible(TextToBool(ReadIniDefault(mainIni, "start", "btnconsole_visible", "true")));
-
-  if (m_jukebox) {
-    m_jukebox->jukebox().tbSoundsChange();
-    m_jukebox->jukebox().setTimer1Enabled(true);
-  }
-  // The screen-wide cursor override stays at the default: every control shows its own.
-  if (m_thinking) m_thinking->HideThinking();
-}
-
-void TfrmMain::SelectDisplayMode() {
-  m_useDirectX = true;
-  const bool noDx = AsciiLower(ParamStr(2)) == "/no_dx";
-  m_useDirectX = pagemoor::SelectDisplayMode(m_surface, m_desktop, m_log, noDx, m_launcher.useDirectX);
+  m_session->start();
 }
 
 // --- Application events ---
+
+void TfrmMain::setWindows(const ViewerWindows& windows) {
+  m_windows = windows;
+  // Their click sounds play as the viewer plays every sound.
+  const QPointer<TfrmMain> self(this);
+  auto play = [self](const std::string& path) {
+    if (self) self->PlaySoundFile(path);
+  };
+  if (m_windows.pictureViewer) {
+    m_windows.pictureViewer->setPlaySoundFile(play);
+    m_windows.pictureViewer->setLinkCursor(cursorSlot(kLinkCursor).cursor());
+  }
+  if (m_windows.installer) m_windows.installer->setPlaySoundFile(play);
+}
 
 void TfrmMain::setJukebox(TPlinq_Main* jukebox) {
   m_jukebox = jukebox;
@@ -426,16 +316,6 @@ void TfrmMain::setJukebox(TPlinq_Main* jukebox) {
 
 TPlinq_Main* TfrmMain::jukebox() const {
   return m_jukebox.data();
-}
-
-void TfrmMain::ApplicationEvents1Minimize() {
-  m_log.Log(kSystem, "Minimize");
-  if (m_jukebox) m_jukebox->jukebox().ZastavitClick();
-}
-
-void TfrmMain::ApplicationEvents1Restore() {
-  if (m_jukebox) m_jukebox->jukebox().PlayRandom();
-  m_log.Log(kSystem, "Restore");
 }
 
 void TfrmMain::ApplicationEvents1Exception(const std::exception& e) {
@@ -537,11 +417,11 @@ void TfrmMain::leaveFullScreen() {
 // --- ShutdownHost ---
 
 void TfrmMain::restoreDesktopMode() {
-  m_desktop.Restore();
+  m_session->desktopMode().Restore();
 }
 
 void TfrmMain::finaliseSurface() {
-  m_surface.Finalize();
+  m_session->surface().Finalize();
 }
 
 bool TfrmMain::jukeboxExists() const {

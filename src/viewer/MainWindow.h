@@ -1,7 +1,8 @@
 // The magazine's one window (TfrmMain): the desktop and title pictures, the
-// three hypertext panes, the console and its button. It runs the start
-// sequence when first shown; everything the reader then sees is placed by
-// console commands.
+// three hypertext panes, the console and its button. It draws what its
+// MagazineSession decides (it is the session's ViewerScreen) and forwards its
+// widgets' events to the session; the session runs the start sequence when
+// the window is first shown.
 //
 // Object names: the window "frmMain"; "imgTop", "imgDesktop", "htmlMain",
 // "htmlLeft", "htmlTop", "btnConsole", "memError", "sndLabel", "lblAC",
@@ -19,19 +20,21 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Startup.h"
 #include "common/LogSink.h"
-#include "console/ScriptRunner.h"
 #include "hypertext/PageModel.h"
 #include "pictures/CursorWidget.h"
-#include "platform/LaunchPolicy.h"
 #include "platform/qt/DockLayout.h"
 #include "viewer/ButtonRecords.h"
 #include "viewer/DisplaySurface.h"
+#include "viewer/MagazineSession.h"
 #include "viewer/Shutdown.h"
+#include "viewer/ViewerScreen.h"
+#include "viewer/qt/ImageButtons.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -44,6 +47,7 @@ class ConsoleWindow;
 class GifImageWidget;
 class HtmlPaneWidget;
 class ImageWidget;
+class ModalWindow;
 class ScaledScreen;
 class TDebugBox2;
 class TfrmCredits;
@@ -62,10 +66,10 @@ struct ViewerWindows {
   TfrmCredits* credits = nullptr;
 };
 
-// How a control is docked in the window's client area.
-using PaneAlign = DockSide;
+// The layout's side for where the magazine asks a pane to be.
+DockSide ToDockSide(PaneAlign align);
 
-class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
+class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, public ViewerScreen {
   Q_OBJECT
 
  public:
@@ -74,9 +78,9 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   static constexpr int kDesignHeight = 600;
 
   // Own slots of the cursor table.
-  static constexpr int kNormalCursor = 1679;
-  static constexpr int kLinkCursor = 1680;
-  static constexpr int kHourglassCopy = 1682;
+  static constexpr int kNormalCursor = MagazineSession::kNormalCursor;
+  static constexpr int kLinkCursor = MagazineSession::kLinkCursor;
+  static constexpr int kHourglassCopy = MagazineSession::kHourglassCopy;
 
   // log: the program's log, which outlives the window; the console of the
   // reading subscribes to it. thinking: the start-up's thinking box; may be null.
@@ -85,8 +89,11 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
 
+  // What the magazine does; this window draws it and forwards its events.
+  MagazineSession& session() { return *m_session; }
+
   // --- What the start-up hands over ---
-  void setLauncherChoice(const LauncherChoice& choice) { m_launcher = choice; }
+  void setLauncherChoice(const LauncherChoice& choice) { m_session->setLauncherChoice(choice); }
   void setJukebox(TPlinq_Main* jukebox);
   TPlinq_Main* jukebox() const;
   // Also gives the picture viewer and the installer the viewer's sound player,
@@ -105,99 +112,73 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
 
   // --- Operations ---
   void SetUpPane(HtmlPaneWidget* pane, const std::string& fileName);
-  void SelectDisplayMode();
-  void SetUpCursors();
+  void SelectDisplayMode() { m_session->selectDisplayMode(); }
+  void SetUpCursors() { m_session->setUpCursors(); }
   void LogApplicationException(const std::exception& e);
 
-  // --- Event handlers ---
+  // --- Event handlers, forwarded to the session ---
   void FormCreate();
   void FormShow();
   // percent: how far the desktop picture has loaded.
-  void imgDesktopProgress(int percent);
-  void ApplicationEvents1Minimize();
-  void ApplicationEvents1Restore();
+  void imgDesktopProgress(int percent) { m_session->desktopProgress(percent); }
+  void ApplicationEvents1Minimize() { m_session->minimised(); }
+  void ApplicationEvents1Restore() { m_session->restored(); }
   void ApplicationEvents1Exception(const std::exception& e);
-
-  // --- Command set (MainWindowCommands.cpp) ---
-  // Registers the command table with the console, in its order
-  // (ConsoleInitialize's last step).
-  void registerCommands();
-  void CmdShow(Sender sender, const std::string& params);
-  void cmdInstall(Sender sender, const std::string& params);
-  void cmdMessage(Sender sender, const std::string& params);
-  void cmdRun_Script(Sender sender, const std::string& params);
-  void cmdLoad_Main(Sender sender, const std::string& params);
-  void cmdLoad_Left(Sender sender, const std::string& params);
-  void cmdLoad_Top(Sender sender, const std::string& params);
-  void cmdExit(Sender sender, const std::string& params);
-  void cmdSlideShow(Sender sender, const std::string& params);
-  void cmdPlay(Sender sender, const std::string& params);
-  void cmdMinimize(Sender sender, const std::string& params);
-  void cmdShowDesktop(Sender sender, const std::string& params);
-  void cmdToggle_Console(Sender sender, const std::string& params);
-  void cmdLeft_Go_Back(Sender sender, const std::string& params);
-  void cmdTop_Go_Back(Sender sender, const std::string& params);
-  void cmdMain_Go_Back(Sender sender, const std::string& params);
-  void cmdShell_Execute(Sender sender, const std::string& params);
-  void cmdFillCustomIni(Sender sender, const std::string& params);
-  void cmdReset_Buttons(Sender sender, const std::string& params);
-  void cmdLoad_TopImage(Sender sender, const std::string& params);
-  void cmdShow_TopImage(Sender sender, const std::string& params);
-  void cmdLoad_Desktop(Sender sender, const std::string& params);
-  void cmdSetUpMain(Sender sender, const std::string& params);
-  void cmdSetUpLeft(Sender sender, const std::string& params);
-  void cmdSetUpTop(Sender sender, const std::string& params);
-  void cmdLoad_MusicList(Sender sender, const std::string& params);
-  // Runs ProjectDir + "scripts\" + name (the name lower-cased).
-  void RunScript(const std::string& name);
-
-  // --- Links, right click, hover, keys (MainWindowLinks.cpp) ---
+  void cmdReset_Buttons(Sender, const std::string& params) { m_session->cmdResetButtons(params); }
+  void cmdRun_Script(Sender sender, const std::string& params) { m_session->cmdRunScript(sender, params); }
+  void RunScript(const std::string& name) { m_session->runScript(name); }
   void htmlMainHotSpotClick(Sender sender, const std::string& SRC, bool& Handled);
-  void htmlMainHotSpotCovered(Sender sender, const std::string& SRC);
-  void htmlMainRightClick(Sender sender, const std::string& Parameters);
-  void htmlMainObjectClick(Sender sender, const FormControl& Obj, const std::string& OnClick);
+  void htmlMainHotSpotCovered(Sender, const std::string&) { m_session->hotSpotCovered(); }
+  void htmlMainRightClick(Sender sender, const std::string&) { m_session->rightClick(paneOf(sender)); }
+  void htmlMainObjectClick(Sender, const FormControl& Obj, const std::string& OnClick) {
+    m_session->objectClick(Obj, OnClick);
+  }
   // A key typed in the window or the main pane; the key goes on to the pane.
-  void htmlMainKeyPress(char32_t key);
-  void FormKeyUp();
-  void imgDesktopMouseMove();
-  void btnConsoleClick();
-  void btnConsoleMouseMove();
-  void tmrMainUpTimer();
-  void tmrMainDownTimer();
-  void tmrLeftUpTimer();
-  void tmrLeftDownTimer();
-  void StartScrollMainUp();
-  void StartScrollMainDown();
-  void StartScrollLeftUp();
-  void StartScrollLeftDown();
+  void htmlMainKeyPress(char32_t key) { m_session->keyPress(key); }
+  void FormKeyUp() { m_session->keyUp(); }
+  void imgDesktopMouseMove() { m_session->desktopMouseMove(); }
+  void btnConsoleClick() { m_session->consoleButtonClick(); }
+  void btnConsoleMouseMove() { m_session->consoleButtonMouseMove(); }
+  void tmrMainUpTimer() { m_session->scrollTick(ScrollTimer::MainUp); }
+  void tmrMainDownTimer() { m_session->scrollTick(ScrollTimer::MainDown); }
+  void tmrLeftUpTimer() { m_session->scrollTick(ScrollTimer::LeftUp); }
+  void tmrLeftDownTimer() { m_session->scrollTick(ScrollTimer::LeftDown); }
+  void StartScrollMainUp() { m_session->startScroll(ScrollTimer::MainUp); }
+  void StartScrollMainDown() { m_session->startScroll(ScrollTimer::MainDown); }
+  void StartScrollLeftUp() { m_session->startScroll(ScrollTimer::LeftUp); }
+  void StartScrollLeftDown() { m_session->startScroll(ScrollTimer::LeftDown); }
   // 0 none, 1 main pane, 2 left pane.
-  int scrollSelector() const { return m_scrollSelector; }
-  bool hoverSoundArmed() const;
+  int scrollSelector() const { return m_session->scrollSelector(); }
+  bool hoverSoundArmed() const { return m_session->hoverSoundArmed(); }
+  void PlaySoundFile(const std::string& path) { m_session->playSoundFile(path); }
+  void htmlMainSoundRequest(Sender sender, const std::string& SRC, int, bool) {
+    m_session->soundRequest(paneOf(sender), SRC);
+  }
+  void htmlMainImageRequest(Sender sender, const std::string& SRC, std::string& stream) {
+    m_session->imageRequest(paneOf(sender), SRC, stream);
+  }
+  void htmlLeftImageRequest(Sender sender, const std::string& SRC, std::string& stream) {
+    m_session->imageRequest(paneOf(sender), SRC, stream);
+  }
+  void htmlTopImageRequest(Sender sender, const std::string& SRC, std::string& stream) {
+    m_session->imageRequest(paneOf(sender), SRC, stream);
+  }
+  std::string htmlMainInclude(Sender, const std::string& Command, const std::vector<std::string>& Params) {
+    return m_session->include(Command, Params);
+  }
+  void htmlLeftProcessing(Sender sender, bool) { m_session->processing(paneOf(sender)); }
 
-  // --- Document services (MainWindowDocuments.cpp) ---
-  // The one way a sound is played: names ending exactly in ".wav" as a
-  // sample over the music, everything else on the music channel.
-  void PlaySoundFile(const std::string& path);
-  void htmlMainImageRequest(Sender sender, const std::string& SRC, std::string& stream);
-  void htmlLeftImageRequest(Sender sender, const std::string& SRC, std::string& stream);
-  void htmlTopImageRequest(Sender sender, const std::string& SRC, std::string& stream);
-  void htmlMainSoundRequest(Sender sender, const std::string& SRC, int Loop, bool Terminate);
-  std::string htmlMainInclude(Sender sender, const std::string& Command,
-                              const std::vector<std::string>& Params);
-  void htmlLeftProcessing(Sender sender, bool ProcessingOn);
-
-  // --- Image buttons (MainWindowButtons.cpp) ---
-  void CreateButtons(const std::string& fileName);
-  // Destroys every image button; the count becomes 0.
-  void DestroyButtons();
-  void ButtonMouseMove(GifImageWidget* button);
-  void ButtonMouseDown(GifImageWidget* button);
-  void ButtonMouseUp(GifImageWidget* button);
-  void ButtonMouseClick(GifImageWidget* button);
-  int buttonCount() const { return static_cast<int>(m_buttons.size()); }
+  // --- Image buttons: the controls are this window's, the records the session's ---
+  void CreateButtons(const std::string& fileName) { m_session->createButtons(fileName); }
+  void DestroyButtons() { m_session->destroyButtons(); }
+  void ButtonMouseMove(GifImageWidget* button) { m_session->buttonMouseMove(m_buttons->numberOf(button)); }
+  void ButtonMouseDown(GifImageWidget* button) { m_session->buttonMouseDown(m_buttons->numberOf(button)); }
+  void ButtonMouseUp(GifImageWidget* button) { m_session->buttonMouseUp(m_buttons->numberOf(button)); }
+  void ButtonMouseClick(GifImageWidget* button) { m_session->buttonClick(m_buttons->numberOf(button)); }
+  int buttonCount() const { return m_buttons->count(); }
   // Button n, 1-based; null outside 1 ... buttonCount().
   GifImageWidget* button(int n) const;
-  const ButtonRecord* buttonRecord(int n) const;
+  const ButtonRecord* buttonRecord(int n) const { return m_session->buttonRecord(n); }
 
   // Runs a handler; an exception that escapes it goes to the application's
   // exception handler of the moment.
@@ -207,7 +188,7 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void windowStateChanged(Qt::WindowStates old, Qt::WindowStates now);
 
   // --- State and controls ---
-  bool useDirectX() const override { return m_useDirectX; }
+  bool useDirectX() const override { return m_session->useDirectX(); }
   bool startSequenceRun() const { return m_shownOnce; }
   CursorSlot cursorSlot(int slot) const;
   PaneAlign paneAlign(const QWidget* control) const;
@@ -227,8 +208,8 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   // ended nothing runs.
   void runConsoleLine(const std::string& line);
   ConsoleWindow* consoleWindow() const { return m_consoleWindow.get(); }
-  DisplaySurface& DXDraw() { return m_surface; }
-  DesktopDisplayMode& desktopMode() { return m_desktop; }
+  DisplaySurface& DXDraw() { return m_session->surface(); }
+  DesktopDisplayMode& desktopMode() { return m_session->desktopMode(); }
   ViewerShutdown& shutdown() { return *m_shutdown; }
   HtmlPaneWidget* htmlMain() const { return m_htmlMain; }
   HtmlPaneWidget* htmlLeft() const { return m_htmlLeft; }
@@ -240,7 +221,7 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   QLabel* sndLabel() const { return m_sndLabel; }
   QLabel* lblAC() const { return m_lblAC; }
   // The error page's lines.
-  std::vector<std::string> errorPage() const;
+  std::vector<std::string> errorPage() const { return MagazineSession::errorPage(); }
 
   // --- ScreenPresenter ---
   void enterFullScreen() override;
@@ -255,6 +236,48 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void destroyConsole() override;
   void terminateApplication() override;
 
+  // --- ViewerScreen (MainWindowScreen.cpp) ---
+  void showPageLines(Pane pane, const std::vector<std::string>& lines) override;
+  bool showPageFile(Pane pane, const std::string& path) override;
+  void setPaneVisible(Pane pane, bool visible) override;
+  void placePane(Pane pane, const PanePlacement& placement) override;
+  int historyIndex(Pane pane) const override;
+  int historyCount(Pane pane) const override;
+  void setHistoryIndex(Pane pane, int index) override;
+  std::string currentDocument(Pane pane) const override;
+  std::string expandReference(Pane pane, const std::string& reference) const override;
+  std::string coveredLink(Pane pane) const override;
+  int scrollPosition(Pane pane) const override;
+  void setScrollPosition(Pane pane, int position) override;
+  void loadPicture(Picture picture, const std::string& path) override;
+  void setPictureVisible(Picture picture, bool visible) override;
+  void createButtons(const std::vector<ButtonRecord>& records) override;
+  void destroyButtons() override;
+  void setButtonFrame(int number, int frame) override;
+  void resetCursors() override;
+  void loadCursor(int slot, const std::string& path) override;
+  void applyCursors() override;
+  void startScrollTimer(ScrollTimer timer) override;
+  void stopScrollTimers() override;
+  void playSound(const std::string& path, bool asSample) override;
+  void loadMusicList(const std::string& path) override;
+  void startJukebox() override;
+  void pauseMusic() override;
+  void resumeMusic() override;
+  void showWindowModally(ViewerWindow window) override;
+  bool hasWindow(ViewerWindow window) const override;
+  void setInstallerArchive(const std::string& shownPath) override;
+  void startSlideShow(const std::string& params) override;
+  void minimise() override;
+  void setTitle(const std::string& title) override;
+  void setConsoleButtonVisible(bool visible) override;
+  void showThinking(const std::string& text) override;
+  void hideThinking() override;
+  void applyLanguage() override;
+  bool fillCustomIni() override;
+  void hoverSoundArmedChanged(bool armed) override;
+  void buttonUnderMouseChanged(int number) override;
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -267,55 +290,29 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter {
   void buildControls();
   void buildConsole();
   HtmlPaneWidget* makePane(const char* name);
-  void loadCursorInto(int slot, const std::string& path);
-  void applyCursors();
   void wirePanes();
-  // The pane a handler was raised by; null when the sender is none of the three.
-  HtmlPaneWidget* paneOf(Sender sender) const;
-  void imageRequest(HtmlPaneWidget* pane, const std::string& SRC, std::string& stream);
-  // Plays ProjectDir + "sounds\" + the key's value in "ini\" + iniFile when that file exists.
-  void playConfiguredSound(const char* iniFile, const char* key);
-  // Links and hover (MainWindowLinks.cpp).
-  void startWindowsProgram(const std::string& path, const std::string& parameters);
-  // Hands a web address, or a file of the magazine the reader agreed to, to
-  // the desktop's default program; false when nothing went out.
-  bool openForMagazine(const std::string& target);
-  void playHoverSound();
-  void stopScrolling();
-  // Frame 1 on every image button whose record has "normal" set.
-  void resetStateButtons();
-  void loadPage(HtmlPaneWidget* pane, const char* source, const std::string& params);
-  // Runs a handler of the command table. A command that ended the reading
-  // inside another one (a script line) unwinds the commands around it.
-  void runCommand(void (TfrmMain::*handler)(Sender, const std::string&), Sender sender,
-                  const std::string& params);
+  HtmlPaneWidget* paneWidget(Pane pane) const;
+  // The window a command shows; null when it is not there.
+  ModalWindow* modalWindow(ViewerWindow window) const;
+  // The pane a handler was raised by; none when the sender is none of the three.
+  std::optional<Pane> paneOf(Sender sender) const;
+
   LogSink& m_log;
   TThinking_box* m_thinking;
-  LauncherChoice m_launcher;
   QPointer<TPlinq_Main> m_jukebox;
   std::vector<QWidget*> m_localised;
   ScaledScreen* m_scaled = nullptr;
   std::function<void()> m_terminate;
   std::function<void()> m_destroyJukebox;
   ViewerWindows m_windows;
-  std::unique_ptr<ScriptRunner> m_scripts;
-  int m_scrollSelector = 1;
-  // The reader's answers about the magazine's programs and files, for the
-  // life of the reading.
-  LaunchPolicy m_launchPolicy{[this](std::string_view source, std::string_view text) { m_log.Log(source, text); }};
-  // The image buttons in number order and their records (index n - 1).
-  std::vector<GifImageWidget*> m_buttons;
-  std::vector<ButtonRecord> m_buttonRecords;
+  std::unique_ptr<MagazineSession> m_session;
+  std::unique_ptr<ImageButtons> m_buttons;
 
   // Null once the reading has ended (destroyConsole()).
   std::unique_ptr<TDebugBox2> m_console;
-  int m_commandDepth = 0;  // commands of the table running, nested
   std::unique_ptr<ViewerConsole> m_consoleHandlers;
   std::unique_ptr<ConsoleWindow> m_consoleWindow;
   std::unique_ptr<ViewerShutdown> m_shutdown;
-  DisplaySurface m_surface;
-  DesktopDisplayMode m_desktop;
-  bool m_useDirectX = true;
   bool m_shownOnce = false;
   bool m_closing = false;
   // ApplicationEvents1Exception until the start sequence installs LogApplicationException.

@@ -9,6 +9,7 @@
 #include "common/CommandLine.h"
 #include "common/HostPaths.h"
 #include "common/IniFile.h"
+#include "common/MagazineFolder.h"
 #include "common/Strings.h"
 #include "console/DebugBox2.h"
 #include "platform/Dialogs.h"
@@ -34,7 +35,7 @@ std::vector<std::string> endMessageLines(std::string_view text) {
 }
 
 std::string pickQuestion() {
-  const auto text = ReadTextFile(JoinPath(ProjectDir(), "ini\\end.ini"));
+  const auto text = ReadTextFile(MagazineFolder().ini("end.ini"));
   if (!text) return ViewerShutdown::kDefaultQuestion;
   const std::vector<std::string> lines = endMessageLines(*text);
   if (lines.empty()) return ViewerShutdown::kDefaultQuestion;
@@ -45,7 +46,7 @@ std::string pickQuestion() {
 }
 
 std::string endCommand() {
-  return ReadIniValue(JoinPath(ProjectDir(), "ini\\main.ini"), "start", "end_command");
+  return ReadIniValue(MagazineFolder().ini("main.ini"), "start", "end_command");
 }
 
 bool noDxParameter() {

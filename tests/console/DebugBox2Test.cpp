@@ -89,6 +89,27 @@ TEST_F(Console, ParsingOfCommandLines) {
   }
 }
 
+TEST_F(Console, DispatchRunsALineAsExecuteDoesButLeavesTheEditLineAlone) {
+  // The same lines through both: the same handlers and events, and only
+  // Execute goes through (and empties) what the reader is typing.
+  for (const char* line :
+       {"con_com:Show a%20b", "exit  NOW", "nothing here", ";show x", "", " show", "\\\\show x"}) {
+    handled.clear();
+    commands.clear();
+    console.Execute(line);
+    const std::vector<Dispatch> executedHandled = handled;
+    const std::vector<Dispatch> executedCommands = commands;
+    handled.clear();
+    commands.clear();
+    console.setEditText("half typed");
+    console.Dispatch(line);
+    EXPECT_EQ(handled, executedHandled) << line;
+    EXPECT_EQ(commands, executedCommands) << line;
+    EXPECT_EQ(console.EditText(), "half typed") << line;
+  }
+  EXPECT_EQ(fake.callsOf("info").size(), 2u);  // "nothing" is no command, once each way
+}
+
 TEST_F(Console, CommandEventGetsTheCommandAsWrittenAndTheWords) {
   console.Execute("CON_COM:Show jukebox");
   ASSERT_EQ(commands.size(), 1u);

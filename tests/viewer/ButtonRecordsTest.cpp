@@ -46,7 +46,7 @@ TEST_F(ButtonRecordsTest, ReadsEveryKeyOfASection) {
   ASSERT_EQ(records.size(), 1u);
   const ButtonRecord& r = records[0];
   EXPECT_EQ(r.command, "load_main page2.htm");
-  EXPECT_EQ(r.file, ProjectDir() + "pictures\\Next.gif");
+  EXPECT_EQ(r.file, ProjectDir() + "pictures/Next.gif");
   EXPECT_EQ(r.hint, "Next page");
   EXPECT_FALSE(r.autosize);
   EXPECT_TRUE(r.stretch);
@@ -63,7 +63,7 @@ TEST_F(ButtonRecordsTest, MissingKeysGetTheirDefaultsAndAreWrittenBackInReadingO
   ASSERT_EQ(records.size(), 1u);
   const ButtonRecord& r = records[0];
   EXPECT_EQ(r.command, "message hi");
-  EXPECT_EQ(r.file, ProjectDir() + "pictures\\");
+  EXPECT_EQ(r.file, ProjectDir() + "pictures/");
   EXPECT_EQ(r.hint, "");
   EXPECT_TRUE(r.autosize);
   EXPECT_FALSE(r.stretch);
