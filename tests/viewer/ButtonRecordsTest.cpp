@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,8 @@ struct PositionCase {
   int expected;  // height, width and left
   int expectedTop;
 };
+// Named by the value in the test list, not by the bytes of the case.
+void PrintTo(const PositionCase& c, std::ostream* os) { *os << '"' << c.value << '"'; }
 
 class ButtonPositions : public ButtonRecordsTest, public testing::WithParamInterface<PositionCase> {};
 

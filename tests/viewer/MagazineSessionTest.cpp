@@ -162,7 +162,10 @@ class MagazineSessionTest : public testing::Test {
     SetLanguageFile(nullptr);
     tmp.write("MAG.UNP", "[uniproject]\r\nname=Test Mag\r\n");
     session.registerCommands();
-    session.setScripts(std::make_unique<ScriptRunner>(console));
+    session.setScripts(std::make_unique<ScriptRunner>(
+        console.sink, [this](const std::string& line) {
+          if (live) console.Execute(line);
+        }));
     // A command of the test's own: what it saw of the screen when it ran.
     console.AddCommand("probe", "", [this](Sender, const std::string&) {
       probes.push_back(screen.panes[Pane::Main].shown.empty()
