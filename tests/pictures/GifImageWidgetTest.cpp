@@ -1,6 +1,5 @@
 #include "pictures/GifImageWidget.h"
 
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/SolidGif.h"
 #include "support/TempFolder.h"
 
 namespace pagemoor {
@@ -17,49 +17,10 @@ namespace {
 
 const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255), kWhite(255, 255, 255);
 
-struct SolidFrame {
-  int colour;   // palette index: red, green, blue, white
-  int delayCs;  // hundredths of a second
-};
+using test::SolidFrame;
 
-int appendTo(GifFileType* gif, const GifByteType* bytes, int n) {
-  static_cast<std::string*>(gif->UserData)
-      ->append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(n));
-  return n;
-}
-
-// A 3 x 2 GIF of solid frames written with giflib; loop: the NETSCAPE loop
-// count, none for no loop extension.
 std::string makeGif(const std::vector<SolidFrame>& frames, std::optional<int> loop) {
-  std::string out;
-  int error = 0;
-  GifFileType* gif = EGifOpen(&out, appendTo, &error);
-  GifColorType colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-  ColorMapObject* map = GifMakeMapObject(4, colours);
-  EGifSetGifVersion(gif, true);
-  EGifPutScreenDesc(gif, 3, 2, 2, 0, map);
-  if (loop) {
-    EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
-    EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
-    const unsigned char count[] = {1, static_cast<unsigned char>(*loop & 0xFF),
-                                   static_cast<unsigned char>(*loop >> 8)};
-    EGifPutExtensionBlock(gif, 3, count);
-    EGifPutExtensionTrailer(gif);
-  }
-  for (const SolidFrame& f : frames) {
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, f.delayCs, NO_TRANSPARENT_COLOR};
-    GifByteType extension[4];
-    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(EGifGCBToExtension(&control, extension)),
-                     extension);
-    EGifPutImageDesc(gif, 0, 0, 3, 2, false, nullptr);
-    GifPixelType row[3] = {static_cast<GifPixelType>(f.colour), static_cast<GifPixelType>(f.colour),
-                           static_cast<GifPixelType>(f.colour)};
-    EGifPutLine(gif, row, 3);
-    EGifPutLine(gif, row, 3);
-  }
-  EGifCloseFile(gif, &error);
-  GifFreeMapObject(map);
-  return out;
+  return test::SolidGif(frames, loop);
 }
 
 QColor shown(const GifImageWidget& w) {

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <gif_lib.h>
 #include <jpeglib.h>
 
 #include <fstream>
@@ -19,6 +18,7 @@
 
 #include "pictures/PixelValues.h"
 #include "support/LittleEndian.h"
+#include "support/SolidGif.h"
 
 namespace pagemoor {
 namespace {
@@ -55,37 +55,6 @@ std::string SolidJpeg(int w, int h, int r, int g, int b) {
   jpeg_destroy_compress(&cinfo);
   std::free(out);
   return bytes;
-}
-
-int AppendTo(GifFileType* gif, const GifByteType* bytes, int n) {
-  static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(n));
-  return n;
-}
-
-// A 3 x 2 GIF of solid frames (palette: red, green, blue, white), each shown
-// for delayCs hundredths.
-std::string SolidGif(const std::vector<int>& colours, int delayCs) {
-  std::string out;
-  int error = 0;
-  GifFileType* gif = EGifOpen(&out, AppendTo, &error);
-  GifColorType palette[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-  ColorMapObject* map = GifMakeMapObject(4, palette);
-  EGifSetGifVersion(gif, true);
-  EGifPutScreenDesc(gif, 3, 2, 2, 0, map);
-  for (int colour : colours) {
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, delayCs, NO_TRANSPARENT_COLOR};
-    GifByteType extension[4];
-    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(EGifGCBToExtension(&control, extension)),
-                     extension);
-    EGifPutImageDesc(gif, 0, 0, 3, 2, false, nullptr);
-    GifPixelType row[3] = {static_cast<GifPixelType>(colour), static_cast<GifPixelType>(colour),
-                           static_cast<GifPixelType>(colour)};
-    EGifPutLine(gif, row, 3);
-    EGifPutLine(gif, row, 3);
-  }
-  EGifCloseFile(gif, &error);
-  GifFreeMapObject(map);
-  return out;
 }
 
 // A 2 x 2 PCX, 8 bits, one plane, with its 256-colour palette: pixel (1,0)
@@ -180,7 +149,7 @@ class PictureDecoderTest : public ::testing::Test {
 
 TEST_F(PictureDecoderTest, TheBytesChooseTheReaderWhateverTheNameAndTgaGoesByItsName) {
   const std::string jpeg = SolidJpeg(4, 2, 200, 30, 30);
-  const std::string gif = SolidGif({2, 0}, 10);
+  const std::string gif = test::SolidColourGif({2, 0}, 10);
   struct Case {
     const char* label;
     std::string bytes;
@@ -237,7 +206,7 @@ TEST_F(PictureDecoderTest, EachReaderGivesItsPixels) {
   ASSERT_FALSE(jpeg.empty());
   EXPECT_NEAR(jpeg.pixel(4, 4)[0], 200, 8);
   EXPECT_NEAR(jpeg.pixel(4, 4)[1], 30, 8);
-  EXPECT_EQ(PixelAt(decoded(SolidGif({2, 0}, 10), "a.gif"), 1, 1), 0x0000FFFFu);  // the first frame: blue
+  EXPECT_EQ(PixelAt(decoded(test::SolidColourGif({2, 0}, 10), "a.gif"), 1, 1), 0x0000FFFFu);  // the first frame: blue
   EXPECT_EQ(PixelAt(decoded(TinyPcx(), "a.pcx"), 1, 0), 0xFF0000FFu);
   EXPECT_EQ(PixelAt(decoded(TinyTga(), "a.tga"), 0, 0), 0x0000FFFFu);
   EXPECT_EQ(PixelAt(decoded(CursorFile(CursorDib()), "a.cur"), 1, 1), 0x336699FFu);
@@ -284,12 +253,12 @@ TEST_F(PictureDecoderTest, CutAndDamagedFilesFailWithAReasonOrGiveAWholePicture)
   };
   // The first record (after the header, the screen and four colours) made
   // one no reader knows.
-  std::string damagedGif = SolidGif({0, 1, 2}, 5);
+  std::string damagedGif = test::SolidColourGif({0, 1, 2}, 5);
   ASSERT_EQ(damagedGif[6 + 7 + 12], '!');
   damagedGif[6 + 7 + 12] = '\x07';
   const std::vector<Case> cases = {
       {"a.jpg", SolidJpeg(16, 16, 10, 200, 10), 2},
-      {"a.gif", SolidGif({0, 1, 2}, 5), 6},
+      {"a.gif", test::SolidColourGif({0, 1, 2}, 5), 6},
       {"a.gif", damagedGif, 6},
       {"a.pcx", TinyPcx(), 128},
       {"a.cur", CursorFile(CursorDib()), 6},
@@ -317,7 +286,7 @@ TEST_F(PictureDecoderTest, CutAndDamagedFilesFailWithAReasonOrGiveAWholePicture)
 }
 
 TEST_F(PictureDecoderTest, AllFramesGiveTheAnimationOrOneFrameForAStill) {
-  PictureResult gif = DecodePicture(SolidGif({0, 1, 2}, 7), "anim.gif", {.frames = PictureFrames::All});
+  PictureResult gif = DecodePicture(test::SolidColourGif({0, 1, 2}, 7), "anim.gif", {.frames = PictureFrames::All});
   ASSERT_TRUE(gif.ok()) << gif.error();
   ASSERT_NE(gif.picture().frames, nullptr);
   EXPECT_TRUE(gif.picture().image.empty());
@@ -348,7 +317,7 @@ TEST_F(PictureDecoderTest, APictureOverThePixelLimitFails) {
   };
   const std::vector<Case> cases = {
       {"a.jpg", SolidJpeg(4, 2, 0, 0, 0), 8},
-      {"a.gif", SolidGif({0}, 0), 6},
+      {"a.gif", test::SolidColourGif({0}, 0), 6},
       {"a.pcx", TinyPcx(), 4},
       {"a.png", "FAKE", 15},
   };

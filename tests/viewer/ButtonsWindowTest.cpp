@@ -1,4 +1,3 @@
-#include <gif_lib.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,6 +17,7 @@
 #include "jukebox/JukeboxWindow.h"
 #include "pictures/GifImageWidget.h"
 #include "pictures/ImageWidget.h"
+#include "support/SolidGif.h"
 #include "support/WavFile.h"
 #include "viewer/MainWindow.h"
 #include "viewer/ViewerTest.h"
@@ -31,41 +31,10 @@ using testing::IsSupersetOf;
 
 const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255), kWhite(255, 255, 255);
 
-int AppendTo(GifFileType* gif, const GifByteType* bytes, int n) {
-  static_cast<std::string*>(gif->UserData)
-      ->append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(n));
-  return n;
-}
-
 // A 3 x 2 GIF of solid frames, palette indexes 0 red, 1 green, 2 blue, 3 white;
 // it loops for ever.
 std::string MakeGif(const std::vector<int>& colours) {
-  std::string out;
-  int error = 0;
-  GifFileType* gif = EGifOpen(&out, AppendTo, &error);
-  GifColorType palette[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-  ColorMapObject* map = GifMakeMapObject(4, palette);
-  EGifSetGifVersion(gif, true);
-  EGifPutScreenDesc(gif, 3, 2, 2, 0, map);
-  EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
-  EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
-  const unsigned char loop[] = {1, 0, 0};
-  EGifPutExtensionBlock(gif, 3, loop);
-  EGifPutExtensionTrailer(gif);
-  for (int colour : colours) {
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 10, NO_TRANSPARENT_COLOR};
-    GifByteType extension[4];
-    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(EGifGCBToExtension(&control, extension)),
-                     extension);
-    EGifPutImageDesc(gif, 0, 0, 3, 2, false, nullptr);
-    GifPixelType row[3] = {static_cast<GifPixelType>(colour), static_cast<GifPixelType>(colour),
-                           static_cast<GifPixelType>(colour)};
-    EGifPutLine(gif, row, 3);
-    EGifPutLine(gif, row, 3);
-  }
-  EGifCloseFile(gif, &error);
-  GifFreeMapObject(map);
-  return out;
+  return test::SolidColourGif(colours, 10, 0);
 }
 
 QColor Shown(const GifImageWidget* button) {
