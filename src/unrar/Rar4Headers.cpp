@@ -44,7 +44,6 @@ constexpr std::uint16_t kFileUnicode = 0x0200;
 constexpr std::uint16_t kEndNextVolume = 0x0001;
 
 constexpr std::size_t kBaseSize = 7;
-constexpr std::size_t kFileFixed = 32;
 constexpr std::size_t kMainFixed = 13;
 constexpr std::size_t kCommentFixed = 13;
 
