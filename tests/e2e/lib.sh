@@ -2,6 +2,7 @@
 #
 #   e2e_init NAME PAGEMOOR DEMO_DIR   a work folder of its own, the demo beside MAG.EXE
 #   e2e_start_x [WxH]                 Xvfb on a free display and openbox managing it
+#                                     (E2E_WM=none: a bare X server, no window manager)
 #   e2e_start_program [ARG]...        pagemoor --program=$E2E_PROG/MAG.EXE in the background
 #   e2e_start_demo                    the above, then the demo chosen in the launcher
 #   e2e_wait_window REGEX             a visible window whose title matches
@@ -140,7 +141,8 @@ e2e_init() {
 }
 
 # e2e_start_x [WIDTHxHEIGHT]: an X server of our own on a free display, and
-# openbox as its window manager (the journey waits until it manages). A
+# openbox as its window manager (the journey waits until it manages; with
+# E2E_WM=none there is none, as in a kiosk session or on a bare server). A
 # server that another one's shutdown robbed of its socket (the display number
 # was free a moment too early) is given up for a fresh one.
 e2e_start_x() {
@@ -172,6 +174,11 @@ e2e_try_x() {
     E2E_X_PROBLEM="Xvfb on $DISPLAY does not answer"
     kill "$xvfb" 2>/dev/null
     return 1
+  fi
+  if ! e2e_has_wm; then
+    e2e_note "no window manager on $DISPLAY"
+    xdotool mousemove --sync 1 1 >/dev/null 2>&1 || { E2E_X_PROBLEM="xdotool cannot move the pointer"; return 1; }
+    return 0
   fi
   openbox --sm-disable >"$E2E_WORK/openbox.log" 2>&1 &
   openbox=$!
@@ -363,15 +370,29 @@ e2e_move_in() {
   e2e_pointer_to $((GEO_X + $2)) $((GEO_Y + $3)) || e2e_fail "cannot move to $2,$3 in window $1"
 }
 
+# e2e_has_wm: the journey runs under a window manager (not E2E_WM=none).
+e2e_has_wm() { [ "${E2E_WM:-openbox}" != none ]; }
+
+# e2e_focused: the window that has the keyboard focus. The window manager's
+# active window where there is one; on a bare server the X input focus.
+e2e_focused() {
+  if e2e_has_wm; then
+    xdotool getactivewindow 2>/dev/null
+  else
+    xdotool getwindowfocus 2>/dev/null
+  fi
+}
+
 # e2e_wait_active WINDOW [SECONDS]: waits until the window has the focus, so
 # that keys go to it.
 e2e_wait_active() {
-  local limit=$((${2:-5} * 10))
+  local limit=$((${2:-5} * 10)) focused
   for _ in $(seq "$limit"); do
-    [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] && return 0
+    [ "$(e2e_focused)" = "$1" ] && return 0
     sleep 0.1
   done
-  e2e_fail "window $1 does not get the focus (the focus is on \"$(xdotool getactivewindow getwindowname 2>/dev/null)\")"
+  focused=$(e2e_focused)
+  e2e_fail "window $1 does not get the focus (the focus is on $focused \"$(xdotool getwindowname "$focused" 2>/dev/null)\")"
 }
 
 # e2e_above WINDOW OTHER: WINDOW is stacked above OTHER (the window
