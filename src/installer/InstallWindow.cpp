@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPalette>
@@ -80,6 +81,11 @@ TfrmInstall::TfrmInstall(LogSink& log, const std::string& rarLibrary, QWidget* p
   m_btnFile->setFocusPolicy(Qt::TabFocus);
   m_btnRozbalit = MakeFlatButton(this, "btnRozbalit", "Rozbalit", QRect(408, 8, 73, 25), kLime);
   m_btnRozbalit->setFocusPolicy(Qt::TabFocus);
+  // Without a window manager there is no title bar to close the window with:
+  // its own button does what the frame's close button does.
+  m_btnZavrit = MakeFlatButton(this, "btnZavrit", QString::fromUtf8("Zavřít"), QRect(408, 52, 73, 25), kLime);
+  m_btnZavrit->setFocusPolicy(Qt::TabFocus);
+  connect(m_btnZavrit, &QPushButton::clicked, this, [this] { close(); });
   connect(m_btnFile, &QPushButton::clicked, this, [this] { btnFileClick(); });
   connect(m_btnRozbalit, &QPushButton::clicked, this, [this] {
     // A failure must not unwind through Qt's event loop.
@@ -276,6 +282,7 @@ void TfrmInstall::setExtracting(bool on) {
   m_extracting = on;
   m_btnFile->setEnabled(!on);
   m_btnRozbalit->setEnabled(!on);
+  m_btnZavrit->setEnabled(!on);
 }
 
 void TfrmInstall::addProgressLine(const std::string& text) {
@@ -341,6 +348,14 @@ void TfrmInstall::closeEvent(QCloseEvent* event) {
   }
   FormClose();
   event->accept();
+}
+
+void TfrmInstall::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace pagemoor

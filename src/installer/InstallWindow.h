@@ -17,6 +17,7 @@
 class QCheckBox;
 class QCloseEvent;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -27,8 +28,8 @@ class ImageWidget;
 class DirectoryListBox;
 
 // Object names: "frmInstall", "imgBack", "Label1", "Label2", "Label4",
-// "lblName", "lblFolder", "btnFile", "btnRozbalit", "DCB1", "DLB1",
-// "CheckListBox1".
+// "lblName", "lblFolder", "btnFile", "btnRozbalit", "btnZavrit", "DCB1",
+// "DLB1", "CheckListBox1".
 class TfrmInstall : public QWidget, public ModalWindow {
   Q_OBJECT
 
@@ -56,7 +57,8 @@ class TfrmInstall : public QWidget, public ModalWindow {
   // The target folder the folder list shows (lblFolder follows it).
   std::string folder() const;
   void setFolder(const std::string& folder);
-  // True while an extraction runs (the buttons are disabled then).
+  // True while an extraction runs (the buttons are disabled then, and the
+  // window refuses to close).
   bool extracting() const { return m_extracting; }
 
   QLabel* lblName() const { return m_lblName; }
@@ -78,6 +80,9 @@ class TfrmInstall : public QWidget, public ModalWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Escape closes the window as its close button does (refused while an
+  // extraction runs).
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void clickSound();
@@ -98,6 +103,7 @@ class TfrmInstall : public QWidget, public ModalWindow {
   QLabel* m_lblFolder = nullptr;
   QPushButton* m_btnFile = nullptr;
   QPushButton* m_btnRozbalit = nullptr;
+  QPushButton* m_btnZavrit = nullptr;
   QComboBox* m_drives = nullptr;
   DirectoryListBox* m_folders = nullptr;
   QListWidget* m_checkList = nullptr;

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -430,6 +431,14 @@ void TPlinq_Main::closeEvent(QCloseEvent* event) {
   // Never refused: the window only hides.
   event->accept();
   if (m_modalLoop) m_modalLoop->quit();
+}
+
+void TPlinq_Main::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    guarded([this] { m_jukebox->ZavritClick(); });
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void TPlinq_Main::dragEnterEvent(QDragEnterEvent* event) {

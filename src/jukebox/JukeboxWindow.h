@@ -27,6 +27,7 @@ class QDropEvent;
 class QEventLoop;
 class QFileDialog;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -124,6 +125,8 @@ class TPlinq_Main : public QMainWindow, public ModalWindow, private JukeboxView 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Escape does what "Zavřít" does: the window goes, the music plays on.
+  void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 

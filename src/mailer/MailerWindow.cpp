@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -58,6 +59,17 @@ W* MakeInput(QWidget* parent, const char* name, QRect geometry) {
   SetColors(widget, QPalette::Base, Qt::white, QPalette::Text, Qt::black);
   widget->setGeometry(geometry);
   return widget;
+}
+
+// The form's buttons: flat, Arial 16 px bold, lime on black.
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setFlat(true);
+  button->setFont(ArialFont(16, true));
+  SetColors(button, QPalette::Button, Qt::black, QPalette::ButtonText, kLime);
+  button->setGeometry(geometry);
+  return button;
 }
 
 // Names sort as the reader looks for them: without regard to case.
@@ -131,13 +143,14 @@ TfrmMailer::TfrmMailer(LogSink& log, QWidget* parent)
   for (const std::string& line : hint) lines << ToQt(line);
   memo1->setPlainText(lines.join('\n'));
 
-  m_btnSend = new QPushButton(QString::fromUtf8("Odeslat Zprávu"), this);
-  m_btnSend->setObjectName("btnSend");
-  m_btnSend->setFlat(true);
-  m_btnSend->setFont(ArialFont(16, true));
-  SetColors(m_btnSend, QPalette::Button, Qt::black, QPalette::ButtonText, kLime);
-  m_btnSend->setGeometry(408, 312, 121, 25);
+  m_btnSend = MakeButton(this, "btnSend", QString::fromUtf8("Odeslat Zprávu"), QRect(408, 312, 121, 25));
   connect(m_btnSend, &QPushButton::clicked, this, [this] { sendClicked(); });
+
+  // Without a window manager there is no title bar to close the form with:
+  // its own button, above the hint, does what the frame's close button does
+  // (a sending under way is ended, as the close handling says).
+  m_btnZavrit = MakeButton(this, "btnZavrit", QString::fromUtf8("Zavřít"), QRect(408, 132, 121, 25));
+  connect(m_btnZavrit, &QPushButton::clicked, this, [this] { close(); });
 
   m_sb1 = new QStatusBar(this);
   m_sb1->setObjectName("SB1");
@@ -362,6 +375,16 @@ void TfrmMailer::closeEvent(QCloseEvent* event) {
   if (m_sending) m_smtp.Abort();
   m_modal.quit();
   event->accept();
+}
+
+void TfrmMailer::keyPressEvent(QKeyEvent* event) {
+  // The frame's close, nothing more: a sending is ended, and what was typed
+  // stays in the fields for the next showing.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace pagemoor

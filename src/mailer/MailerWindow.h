@@ -13,6 +13,7 @@
 #include "platform/qt/WindowModal.h"
 
 class QCloseEvent;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -24,7 +25,8 @@ namespace pagemoor {
 
 // Object names: "frmMailer", "lblSenderName", "edtSenderName", "lblSenderEmail",
 // "edtSenderEmail", "lblSubject", "edtSubject", "lblSMTPServer", "edtSMTPServer",
-// "lblReceiver", "lsbContacts", "lblMessage", "memBody", "Memo1", "btnSend", "SB1".
+// "lblReceiver", "lsbContacts", "lblMessage", "memBody", "Memo1", "btnSend",
+// "btnZavrit", "SB1".
 class TfrmMailer : public QWidget, public ModalWindow {
   Q_OBJECT
 
@@ -72,6 +74,8 @@ class TfrmMailer : public QWidget, public ModalWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Escape closes the window as its close button does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void setStatus(const std::string& text);
@@ -90,6 +94,7 @@ class TfrmMailer : public QWidget, public ModalWindow {
   QListWidget* m_lsbContacts = nullptr;
   QPlainTextEdit* m_memBody = nullptr;
   QPushButton* m_btnSend = nullptr;
+  QPushButton* m_btnZavrit = nullptr;
   QStatusBar* m_sb1 = nullptr;
   QLabel* m_statusPanel = nullptr;
   WindowModal m_modal;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -56,6 +57,13 @@ void MakeZip(const TempFolder& t, const std::string& archive, const Files& files
   std::filesystem::create_directories(std::filesystem::path(archive).parent_path());
   const std::string command = "cd '" + folder + "' && zip -q -r -X -y '" + archive + "' .";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// Escape pressed where the keyboard focus is: the key goes up to the window
+// when the control leaves it.
+void PressEscape(QWidget* focus) {
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(focus, &escape);
 }
 
 // Remembers the open dialog's settings, which the fake does not record.
@@ -147,7 +155,8 @@ TEST_F(InstallWindowTest, WindowAndControls) {
   };
   for (const Control& c :
        {Control{"imgBack", {0, 0, 495, 296}}, Control{"btnFile", {280, 8, 113, 25}},
-        Control{"btnRozbalit", {408, 8, 73, 25}}, Control{"DCB1", {8, 104, 193, 19}},
+        Control{"btnRozbalit", {408, 8, 73, 25}}, Control{"btnZavrit", {408, 52, 73, 25}},
+        Control{"DCB1", {8, 104, 193, 19}},
         Control{"DLB1", {8, 136, 193, 153}}, Control{"CheckListBox1", {216, 104, 273, 185}}}) {
     SCOPED_TRACE(c.name);
     const QWidget* w = frm.findChild<QWidget*>(c.name);
@@ -177,10 +186,12 @@ TEST_F(InstallWindowTest, WindowAndControls) {
     EXPECT_EQ(label->palette().color(QPalette::WindowText), l.color);
   }
 
-  for (auto [name, caption] : {std::pair{"btnFile", "Zvolit Soubor"}, std::pair{"btnRozbalit", "Rozbalit"}}) {
+  for (auto [name, caption] : {std::pair{"btnFile", "Zvolit Soubor"}, std::pair{"btnRozbalit", "Rozbalit"},
+                               std::pair{"btnZavrit", "Zavřít"}}) {
     SCOPED_TRACE(name);
     const QPushButton* b = button(name);
-    EXPECT_EQ(b->text(), caption);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->text(), QString::fromUtf8(caption));
     EXPECT_TRUE(b->isFlat());
     EXPECT_EQ(b->font().family(), "Arial");
     EXPECT_EQ(b->font().pixelSize(), 16);
@@ -404,7 +415,9 @@ TEST_F(InstallWindowTest, ButtonsAndClosingAreBlockedWhileAnExtractionRuns) {
     bool extracting = false;
     bool fileEnabled = true;
     bool extractEnabled = true;
+    bool closeEnabled = true;
     bool closed = true;
+    bool escapeClosed = true;
   };
   const std::string zip = t.file("rars/small.zip");
   MakeZip(t, zip, {{"a.txt", "a"}});
@@ -423,7 +436,10 @@ TEST_F(InstallWindowTest, ButtonsAndClosingAreBlockedWhileAnExtractionRuns) {
       s.extracting = frm.extracting();
       s.fileEnabled = button("btnFile")->isEnabled();
       s.extractEnabled = button("btnRozbalit")->isEnabled();
+      s.closeEnabled = button("btnZavrit")->isEnabled();
       s.closed = frm.close();
+      PressEscape(frm.CheckListBox1());
+      s.escapeClosed = !frm.isVisible();
       // Neither handler starts anything now.
       frm.btnRozbalitClick();
       frm.btnFileClick();
@@ -445,7 +461,9 @@ TEST_F(InstallWindowTest, ButtonsAndClosingAreBlockedWhileAnExtractionRuns) {
       EXPECT_TRUE(s.extracting);
       EXPECT_FALSE(s.fileEnabled);
       EXPECT_FALSE(s.extractEnabled);
+      EXPECT_FALSE(s.closeEnabled);
       EXPECT_FALSE(s.closed);
+      EXPECT_FALSE(s.escapeClosed);
     }
     EXPECT_TRUE(frm.isVisible());
     EXPECT_EQ(fake.callsOf("open").size(), opensBefore);
@@ -457,6 +475,7 @@ TEST_F(InstallWindowTest, ButtonsAndClosingAreBlockedWhileAnExtractionRuns) {
     EXPECT_FALSE(frm.extracting());
     EXPECT_TRUE(button("btnFile")->isEnabled());
     EXPECT_TRUE(button("btnRozbalit")->isEnabled());
+    EXPECT_TRUE(button("btnZavrit")->isEnabled());
     EXPECT_TRUE(frm.close());
     EXPECT_FALSE(frm.isVisible());
   }
@@ -497,6 +516,52 @@ TEST_F(InstallWindowTest, ClickSoundOnBothButtonsAndOnClosing) {
   t.write("ini/sounds.ini", "[start]\r\nlink_click=gone.wav\r\n");
   frm.btnFileClick();
   EXPECT_TRUE(played.empty());
+}
+
+// Without a window manager there is no frame to close the window with: its
+// own button and Escape, wherever the focus is, end the modal showing as the
+// frame's close button does, with the click sound.
+TEST_F(InstallWindowTest, ZavritAndEscapeCloseTheWindowAsItsFrameDoes) {
+  t.write("ini/sounds.ini", "[start]\r\nlink_click=click.wav\r\n");
+  t.write("sounds/click.wav", "RIFF");
+  Strings played;
+  frm.setPlaySoundFile([&](const std::string& path) { played.push_back(path); });
+  struct Way {
+    const char* name;
+    std::function<void()> close;
+  };
+  const Way ways[] = {
+      {"the frame", [this] { frm.close(); }},
+      {"btnZavrit", [this] { button("btnZavrit")->click(); }},
+      {"Escape to the window", [this] { PressEscape(&frm); }},
+      {"Escape in the folder list", [this] { PressEscape(frm.findChild<DirectoryListBox*>("DLB1")); }},
+      {"Escape in the drive box", [this] { PressEscape(frm.DCB1()); }},
+      {"Escape in the progress list", [this] { PressEscape(frm.CheckListBox1()); }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    played.clear();
+    bool shown = false;
+    bool closed = false;
+    QTimer::singleShot(0, &frm, [&] {
+      shown = frm.isVisible();
+      way.close();
+      closed = !frm.isVisible();
+      if (!closed) frm.close();  // the showing must end either way
+    });
+    EXPECT_EQ(frm.execModal(), 0);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(frm.isVisible());
+    EXPECT_EQ(played, Strings{t.path() + "sounds/click.wav"});
+  }
+
+  // Escape with a modifier is some other key.
+  frm.show();
+  QKeyEvent shiftEscape(QEvent::KeyPress, Qt::Key_Escape, Qt::ShiftModifier);
+  QApplication::sendEvent(&frm, &shiftEscape);
+  EXPECT_TRUE(frm.isVisible());
+  frm.close();
 }
 
 TEST_F(InstallWindowTest, ClosingHidesAndKeepsTheChoices) {

@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -334,6 +335,41 @@ TEST_F(JukeboxWindowTest, ShowingCopiesTheMaskAndClosingOnlyHides) {
   EXPECT_EQ(window->runScripted(answers), 0);
   EXPECT_EQ(fake.remotePosts.size(), 3u);
   EXPECT_EQ(window->modalName(), "Plinq_Main");
+}
+
+// Escape, wherever the focus is in the window, does what "Zavřít" does: the
+// window goes and the music plays on.
+TEST_F(JukeboxWindowTest, EscapeClosesAsZavritAndTheMusicPlaysOn) {
+  window->jukebox().WMDropFiles({tmp.write("a.wav", WavBytes(44100, 1000, 1000))});
+  child<QAction>("Dalsi")->trigger();
+  Jukebox& jb = window->jukebox();
+  ASSERT_EQ(engine.ChannelIsActive(jb.Channel()), audio::kActivePlaying);
+
+  struct Case {
+    const char* name;
+    QWidget* target;
+    Qt::KeyboardModifiers modifiers;
+    bool closes;
+  };
+  const Case cases[] = {
+      {"the window", window.get(), Qt::NoModifier, true},
+      {"the play list", window->ListBox2(), Qt::NoModifier, true},
+      {"the title mask", window->ID3Mask(), Qt::NoModifier, true},
+      {"Shift+Escape", window->ListBox2(), Qt::ShiftModifier, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool closed = false;
+    QTimer::singleShot(0, window.get(), [&] {
+      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, c.modifiers);
+      QApplication::sendEvent(c.target, &escape);
+      closed = !window->isVisible();
+      if (!closed) window->close();  // the showing must end either way
+    });
+    EXPECT_EQ(window->execModal(), 0);
+    EXPECT_EQ(closed, c.closes);
+    EXPECT_EQ(engine.ChannelIsActive(jb.Channel()), audio::kActivePlaying);
+  }
 }
 
 TEST_F(JukeboxWindowTest, TheAddDialogMatchesExtensionsInAnyCase) {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -148,6 +149,25 @@ class MailerWindowTest : public ::testing::Test {
     frm.show();
     QApplication::processEvents();
   }
+  // Escape pressed where the keyboard focus is: a control that leaves the key
+  // passes it up to the window.
+  static void pressEscape(QWidget* focus) {
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(focus, &escape);
+  }
+  struct CloseWay {
+    const char* name;
+    std::function<void()> close;
+  };
+  std::vector<CloseWay> closeWays() {
+    return {
+        {"the frame", [this] { frm.close(); }},
+        {"btnZavrit", [this] { frm.findChild<QPushButton*>("btnZavrit")->click(); }},
+        {"Escape in the message", [this] { pressEscape(frm.memBody()); }},
+        {"Escape in the subject", [this] { pressEscape(frm.edtSubject()); }},
+        {"Escape in the contacts", [this] { pressEscape(frm.lsbContacts()); }},
+    };
+  }
 
   TempFolder t;
   test::ScopedCommandLine commandLine{t.path() + "MAG.EXE", {"/develope"}};
@@ -235,15 +255,23 @@ TEST_F(MailerWindowTest, WindowAndControls) {
       "Jestliže nemáte \ne-mail, tak nechte \npole prázdné.\n\nPokud nevíte jaký \npoužít SMTP \nserver, \n"
       "tak tam nechte \nsmtp.redakce.cz");
 
-  QPushButton* send = btnSend();
-  ASSERT_NE(send, nullptr);
-  EXPECT_EQ(send->geometry(), QRect(408, 312, 121, 25));
-  EXPECT_EQ(send->text(), "Odeslat Zprávu");
-  EXPECT_TRUE(send->isFlat());
-  EXPECT_EQ(send->font().family(), "Arial");
-  EXPECT_EQ(send->font().pixelSize(), 16);
-  EXPECT_TRUE(send->font().bold());
-  EXPECT_EQ(send->palette().color(QPalette::ButtonText), kLime);
+  const Control buttons[] = {
+      {"btnSend", QRect(408, 312, 121, 25), "Odeslat Zprávu"},
+      {"btnZavrit", QRect(408, 132, 121, 25), "Zavřít"},
+  };
+  for (const Control& c : buttons) {
+    SCOPED_TRACE(c.name);
+    auto* button = frm.findChild<QPushButton*>(c.name);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->geometry(), c.geometry);
+    EXPECT_EQ(button->text(), QString::fromUtf8(c.text));
+    EXPECT_TRUE(button->isFlat());
+    EXPECT_EQ(button->font().family(), "Arial");
+    EXPECT_EQ(button->font().pixelSize(), 16);
+    EXPECT_TRUE(button->font().bold());
+    EXPECT_EQ(button->palette().color(QPalette::ButtonText), kLime);
+    EXPECT_EQ(button->palette().color(QPalette::Button), QColor(Qt::black));
+  }
 
   ASSERT_NE(frm.SB1(), nullptr);
   EXPECT_EQ(frm.SB1()->objectName(), "SB1");
@@ -418,24 +446,60 @@ TEST_F(MailerWindowTest, RefusedConnectionShowsBothBoxesAndKeepsTheRecipients) {
   EXPECT_EQ(frm.statusText(), "");
 }
 
+// The frame's close button, "Zavřít" and Escape all close the form the same
+// way, a sending that waits for its server included.
 TEST_F(MailerWindowTest, ClosingTheWindowEndsAWaitingSending) {
-  // The server takes the sender and never answers.
-  auto smtp = FakeSmtpServerOnPort25();
-  REQUIRE_LISTENING(*smtp);
-  smtp->reply("MAIL", {""});
-  frm.FormShow();
-  select("Eva Malá");
+  for (const CloseWay& way : closeWays()) {
+    SCOPED_TRACE(way.name);
+    const std::size_t before = console.Lines().size();
+    // The server takes the sender and never answers.
+    auto smtp = FakeSmtpServerOnPort25();
+    REQUIRE_LISTENING(*smtp);
+    smtp->reply("MAIL", {""});
+    frm.FormShow();
+    select("Eva Malá");
+    showWindow();
+    fake.onProcessEvents = [this, &smtp, &way] {
+      if (frm.isVisible() && !smtp->commands("MAIL").empty()) way.close();
+    };
+    send(smtp->address());
+    fake.onProcessEvents = nullptr;
+    EXPECT_FALSE(frm.isVisible());
+    ASSERT_EQ(console.Lines().size(), before + 1);
+    EXPECT_THAT(console.Lines().back(), testing::StartsWith("Exception: "));
+    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_TRUE(btnSend()->isEnabled());
+  }
+}
+
+// Closing is no sending and loses nothing: what was typed is there at the
+// next showing.
+TEST_F(MailerWindowTest, ZavritAndEscapeCloseTheFormAndKeepTheUnsentMessage) {
+  for (const CloseWay& way : closeWays()) {
+    SCOPED_TRACE(way.name);
+    bool closed = false;
+    QTimer::singleShot(0, &frm, [&] {
+      frm.edtSubject()->setText("Rozepsany dopis");
+      frm.memBody()->setPlainText("Jeste nehotovo");
+      way.close();
+      closed = !frm.isVisible();
+      if (!closed) frm.close();  // the showing must end either way
+    });
+    EXPECT_EQ(frm.execModal(), 0);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(frm.isVisible());
+    EXPECT_EQ(frm.edtSubject()->text(), "Rozepsany dopis");
+    EXPECT_EQ(frm.memBody()->toPlainText(), "Jeste nehotovo");
+    EXPECT_TRUE(console.Lines().empty());
+    EXPECT_TRUE(fake.boxes.empty());
+  }
+
+  // Escape with a modifier is some other key.
   showWindow();
-  fake.onProcessEvents = [this, &smtp] {
-    if (frm.isVisible() && !smtp->commands("MAIL").empty()) frm.close();
-  };
-  send(smtp->address());
-  fake.onProcessEvents = nullptr;
-  EXPECT_FALSE(frm.isVisible());
-  ASSERT_EQ(console.Lines().size(), 1u);
-  EXPECT_THAT(console.Lines()[0], testing::StartsWith("Exception: "));
-  EXPECT_TRUE(fake.boxes.empty());
-  EXPECT_TRUE(btnSend()->isEnabled());
+  QKeyEvent shiftEscape(QEvent::KeyPress, Qt::Key_Escape, Qt::ShiftModifier);
+  QApplication::sendEvent(frm.memBody(), &shiftEscape);
+  EXPECT_TRUE(frm.isVisible());
+  frm.close();
 }
 
 TEST_F(MailerWindowTest, ModalShowingFillsTheListAndClosingHides) {
