@@ -163,6 +163,15 @@ TEST_F(MagazineRun, AnUnregisteredCommandIsLoggedTwiceAndShownOnce) {
   EXPECT_NE(errors().find("[ui] info: Information: Spatny prikaz konzole"), std::string::npos) << errors();
 }
 
+// The template of the localisation file names what a translator can reach by
+// name, the close buttons of the installer and the mail form among it.
+TEST_F(MagazineRun, TheLocalisationTemplateReachesTheCloseButtons) {
+  EXPECT_EQ(read("", "command:fill_custom_ini, command:exit now"), 0) << errors();
+  const std::string custom = Read(t.file("prog/Custom.ini"));
+  for (const char* entry : {"frmInstall.btnZavrit.Caption=Zav", "frmMailer.btnZavrit.Caption=Zav"})
+    EXPECT_NE(custom.find(entry), std::string::npos) << entry << "\n" << custom;
+}
+
 TEST_F(MagazineRun, MissingPicturesAndSoundsAreSilent) {
   t.write("prog/texts/index.htm",
           "<html><body><img src=\"missing.gif\"><a href=\"nothing.wav\">Zvuk</a>"
