@@ -77,7 +77,7 @@ close_with_escape() {
   if e2e_has_wm; then
     e2e_wait_active "$E2E_MAIN"
   else
-    e2e_pending "the keyboard is the magazine's again after $2 closed" e2e_wait_active "$E2E_MAIN"
+    e2e_pending "the keyboard is the magazine's again after $2 closed" e2e_wait_active "$E2E_MAIN" 3
   fi
 }
 
