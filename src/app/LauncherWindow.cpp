@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTime>
 #include <exception>
@@ -133,6 +135,15 @@ TfrmLauncher::TfrmLauncher(LogSink& log, QWidget* parent)
   m_listBox->setUniformItemSizes(true);
   // Mouse and keyboard both move the selection; either shows the entry's details.
   connect(m_listBox, &QListWidget::itemSelectionChanged, this, [this] { ListBox1Click(); });
+  // Enter on the chosen entry and a double click on one start it, as
+  // "Spustit Projekt" does. Not the list's activation: a style may activate
+  // on a single click, which must only choose.
+  connect(m_listBox, &QListWidget::itemDoubleClicked, this, [this] { btnRunClick(); });
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    auto* enter = new QShortcut(QKeySequence(key), m_listBox);
+    enter->setContext(Qt::WidgetShortcut);
+    connect(enter, &QShortcut::activated, this, [this] { btnRunClick(); });
+  }
 
   auto* shape = new QFrame(this);
   shape->setObjectName("Shape1");

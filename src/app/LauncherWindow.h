@@ -60,6 +60,7 @@ class TfrmLauncher : public QWidget, public ModalWindow {
   void FormShow();
   void FormClose();
   void ListBox1Click();
+  // "Spustit Projekt"; also Enter in ListBox1 and a double click on an entry.
   void btnRunClick();
   void btnCloseClick();
   void chkUseDXClick();

@@ -2,7 +2,9 @@
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QKeySequence>
 #include <QPalette>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -40,6 +42,13 @@ TfrmCredits::TfrmCredits(QWidget* parent)
   layout->setSpacing(0);
   layout->addWidget(m_titler);
   resize(kDesignSize);
+
+  // Escape closes the roll as a click on it does. A window shortcut: the
+  // roll takes no keyboard focus, and it also reaches the window inside the
+  // scaled view.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, this, [this] { Titler1Click(); });
 }
 
 TfrmCredits::~TfrmCredits() = default;

@@ -32,7 +32,7 @@ class TfrmCredits : public QWidget, public ModalWindow {
   // Loads the project's "ini\credits.ini", one roll line per file line, when
   // the file exists; a missing file keeps the lines the roll has.
   void FormShow();
-  // A click on the roll closes the window.
+  // A click on the roll closes the window; so does Escape.
   void Titler1Click();
 
   // --- ModalWindow ---

@@ -2,11 +2,13 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <exception>
 
 #include "common/FileIo.h"
 #include "common/HostPaths.h"
 #include "common/MagazineFiles.h"
 #include "common/Strings.h"
+#include "pictures/PictureDecoder.h"
 #include "pictures/qt/QtPictures.h"
 
 namespace pagemoor {
@@ -93,24 +95,31 @@ QImage NViewLibLoad(const std::string& path) {
   return DecodePictureImage(*bytes, path);
 }
 
-void LoadPicture(const std::string& path, ImageWidget& image, LogSink& log) {
+PictureLoad LoadPicture(const std::string& path, ImageWidget& image, LogSink& log) {
   const std::string ext = AsciiLower(ExtractFileExt(path));
+  const bool jpeg = ext == ".jpg" || ext == ".jpeg";
   const std::string source = image.objectName().toStdString();
-  if (ext == ".jpg" || ext == ".jpeg") {
-    // Whatever goes wrong with a JPEG, the control keeps the picture it had.
-    try {
-      log.Log(source, "(JPG) " + ExtractFileName(path));
-      const auto bytes = ReadPictureFile(path);
-      if (!bytes) return;
-      const QImage decoded = DecodePictureImage(*bytes, path);
-      if (decoded.isNull()) return;
-      image.setPicture(decoded);
-    } catch (const std::exception&) {
+  PictureLoad load;
+  QImage decoded;
+  // Whatever goes wrong, the caller hears why instead of the exception.
+  try {
+    log.Log(source, jpeg ? "(JPG) " + ExtractFileName(path) : ExtractFileName(path));
+    if (const auto bytes = ReadPictureFile(path); !bytes) {
+      load.reason = "the file cannot be read";
+    } else if (const PictureResult result = DecodePicture(*bytes, path); !result) {
+      load.reason = result.error();
+    } else {
+      decoded = ToQImage(result.picture().image);
+      load.shown = !decoded.isNull();
+      if (!load.shown) load.reason = result.picture().format + ": an empty picture";
     }
-    return;
+  } catch (const std::exception& e) {
+    load.reason = e.what();
   }
-  log.Log(source, ExtractFileName(path));
-  image.setPicture(NViewLibLoad(path));
+  // A JPEG that fails keeps the control's picture; anything else leaves it
+  // without one.
+  if (load.shown || !jpeg) image.setPicture(decoded);
+  return load;
 }
 
 }  // namespace pagemoor

@@ -66,11 +66,19 @@ class ImageWidget : public QWidget {
 // what Qt's readers know). A null image for a file it cannot read.
 QImage NViewLibLoad(const std::string& path);
 
+// What LoadPicture made of a file: whether the control now shows the file's
+// picture and, when not, why (the file could not be read, or what the
+// decoder said), for a caller that shows something else instead.
+struct PictureLoad {
+  bool shown = false;
+  std::string reason;
+};
+
 // Loads a picture file into the control through DecodePicture, logging it in
 // the program's log under the control's object name: "(JPG) " + file name for
 // a name ending in .jpg or .jpeg (a failure leaves the control as it was), the
 // file name for anything else (a file that cannot be read leaves the control
 // without a picture).
-void LoadPicture(const std::string& path, ImageWidget& image, LogSink& log);
+PictureLoad LoadPicture(const std::string& path, ImageWidget& image, LogSink& log);
 
 }  // namespace pagemoor

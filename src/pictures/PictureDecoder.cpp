@@ -163,7 +163,7 @@ constexpr std::array<Sniffer, 5> kSniffers = {{
 }  // namespace
 
 PictureResult DecodePicture(std::string_view bytes, std::string_view nameHint, const PictureRequest& request) {
-  if (bytes.empty()) return PictureResult::Failure("no data");
+  if (bytes.empty()) return PictureResult::Failure("the file is empty");
   const std::string ext = AsciiLower(ExtractFileExt(nameHint));
   for (const Sniffer& sniffer : kSniffers)
     if (sniffer.claims(bytes, ext)) return sniffer.decode(bytes, request);

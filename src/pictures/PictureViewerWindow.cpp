@@ -5,11 +5,13 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <utility>
 
 #include "common/HostPaths.h"
@@ -75,6 +77,13 @@ TfrmPV::TfrmPV(LogSink& log, QWidget* parent)
   m_lblPopisek->raise();
   resize(kDesignSize);
   placeCaptionLine();
+
+  // Escape ends the show as its closing click does. A window shortcut, since
+  // nothing on this window takes the keyboard focus; it also reaches the
+  // window inside the scaled view.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, this, [this] { m_slideshow.endShow(); });
 }
 
 TfrmPV::~TfrmPV() = default;
@@ -137,13 +146,20 @@ void TfrmPV::positionChanged(int index) {
   m_listBox->setCurrentRow(index);
 }
 
-void TfrmPV::ShowPicture(const std::string& path) {
-  if (FileExists(path)) loadPicture(path);
+bool TfrmPV::ShowPicture(const std::string& path) {
+  const bool shown = FileExists(path) && loadPicture(path);
   CenterPicture();
+  return shown;
 }
 
-void TfrmPV::loadPicture(const std::string& path) {
-  LoadPicture(path, *m_imgBack, m_log);
+bool TfrmPV::loadPicture(const std::string& path) {
+  const PictureLoad load = LoadPicture(path, *m_imgBack, m_log);
+  // The show puts the no-data picture up; the log says what was wrong with
+  // the file, which the screen cannot.
+  if (!load.shown)
+    m_log.Log(m_imgBack->objectName().toStdString(),
+              "cannot show " + ExtractFileName(path) + " (" + load.reason + ")");
+  return load.shown;
 }
 
 void TfrmPV::showNoData() {

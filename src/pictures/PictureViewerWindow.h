@@ -46,7 +46,8 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
 
   // The "slideshow" command handler.
   void cmdSlideShow(Sender sender, const std::string& params);
-  // A click on the window or on imgBack.
+  // A click on the window or on imgBack. Escape ends the show as the
+  // closing click does (Slideshow::endShow).
   void imgBackClick();
 
   // The click sound's player; the viewer provides it.
@@ -76,8 +77,9 @@ class TfrmPV : public QWidget, public ModalWindow, public SlideshowView {
   void listChanged(const std::vector<std::string>& names) override;
   void positionChanged(int index) override;
   // Loads the file into imgBack when it exists, then centres it.
-  void ShowPicture(const std::string& path) override;
-  void loadPicture(const std::string& path) override;
+  bool ShowPicture(const std::string& path) override;
+  // Logs under imgBack why a file could not be shown.
+  bool loadPicture(const std::string& path) override;
   void showNoData() override;
   void clearPicture() override;
   // imgBack in the middle of the 800 x 600 screen (not of the window), by

@@ -90,9 +90,9 @@ void Slideshow::cmdSlideShow(Sender, const std::string& params) {
   setNames(std::move(names));
 
   m_view.setCaptionLine(captionOf(m_names.front()));
-  if (const std::string path = existingPicture(m_names.front()); !path.empty()) {
-    m_view.ShowPicture(path);
-  } else {
+  // A file that cannot be shown is as good as missing: the no-data picture,
+  // not the last show's picture, goes with this caption.
+  if (const std::string path = existingPicture(m_names.front()); path.empty() || !m_view.ShowPicture(path)) {
     // Centred like any picture shown: otherwise it stays where the last show
     // left the control until the first click.
     m_view.showNoData();
@@ -115,21 +115,24 @@ void Slideshow::imgBackClick() {
   // (an empty list has -1) ends the show the same way instead of reading
   // past the list.
   if (p < 0 || p + 1LL >= count) {
-    m_view.setCaptionLine("");
-    setNames({});
-    m_view.clearPicture();
-    m_view.closeWindow();
+    endShow();
     return;
   }
 
   const std::string& name = m_names[static_cast<std::size_t>(p)];
   m_view.setCaptionLine(captionOf(name));
-  if (const std::string path = existingPicture(name); !path.empty())
-    m_view.loadPicture(path);
-  else
+  // Otherwise the previous slide would stay under this one's caption.
+  if (const std::string path = existingPicture(name); path.empty() || !m_view.loadPicture(path))
     m_view.showNoData();
   m_view.CenterPicture();
   setPosition(p + 1);
+}
+
+void Slideshow::endShow() {
+  m_view.setCaptionLine("");
+  setNames({});
+  m_view.clearPicture();
+  m_view.closeWindow();
 }
 
 }  // namespace pagemoor

@@ -25,9 +25,11 @@ class SlideshowView {
   virtual void listChanged(const std::vector<std::string>& names) = 0;
   virtual void positionChanged(int index) = 0;
   // ShowPicture of the viewer: loads the file into imgBack, then centres it.
-  virtual void ShowPicture(const std::string& path) = 0;
-  // LoadPicture into imgBack, nothing more.
-  virtual void loadPicture(const std::string& path) = 0;
+  // False when imgBack does not show the file's picture (it cannot be read
+  // or decoded); the view has logged why.
+  virtual bool ShowPicture(const std::string& path) = 0;
+  // LoadPicture into imgBack, nothing more; false as for ShowPicture.
+  virtual bool loadPicture(const std::string& path) = 0;
   // imgBack takes the no-data picture of imgNoData.
   virtual void showNoData() = 0;
   // imgBack without a picture.
@@ -51,6 +53,9 @@ class Slideshow {
 
   // A click on the viewer or its picture: the next picture, or the end.
   void imgBackClick();
+  // The end of the show as its closing click makes it, without the click's
+  // sound: what Escape does.
+  void endShow();
 
   const std::vector<std::string>& names() const { return m_names; }
   int position() const { return m_position; }

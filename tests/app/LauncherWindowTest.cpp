@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +26,7 @@
 #include "pictures/GifImageWidget.h"
 #include "platform/AnswerQueue.h"
 #include "support/FakePlatform.h"
+#include "support/QtPump.h"
 #include "support/ScopedCommandLine.h"
 #include "support/TempFolder.h"
 
@@ -353,6 +357,77 @@ TEST_F(LauncherTest, ClosingWithoutAProjectAsksTheApplicationToEnd) {
     EXPECT_EQ(m_terminated, 1);
     EXPECT_EQ(w.lblProject(), " <nil>");
   }
+}
+
+// Enter on the chosen entry and a double click on an entry start the
+// project as "Spustit Projekt" does; a single click only chooses, and Enter
+// with nothing chosen says so as the button does.
+TEST_F(LauncherTest, EnterAndADoubleClickOnTheListStartTheProject) {
+  writeProject("a.UNP", "Zimni cislo");
+  writeProject("b.UNP", "Letni cislo");
+  struct Case {
+    const char* name;
+    bool choose;  // "Letni cislo" chosen first
+    std::function<void(QListWidget& list)> gesture;
+    const char* started;  // the project file, or null: the launcher stays
+  };
+  const auto entryCentre = [](QListWidget& list, const QString& entry) {
+    return list.visualItemRect(list.findItems(entry, Qt::MatchExactly).front()).center();
+  };
+  const Case cases[] = {
+      {"Return", true, [](QListWidget& list) { QTest::keyClick(&list, Qt::Key_Return); }, "b.UNP"},
+      {"keypad Enter", true,
+       [](QListWidget& list) { QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier); }, "b.UNP"},
+      {"double click", false,
+       [&](QListWidget& list) {
+         // As the window system delivers one: a click, then a press that
+         // comes with the double click, then its release.
+         const QPoint at = entryCentre(list, "Letni cislo");
+         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+         QTest::mousePress(list.viewport(), Qt::LeftButton, {}, at);
+         QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+         QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
+       },
+       "b.UNP"},
+      {"single click", false,
+       [&](QListWidget& list) {
+         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, entryCentre(list, "Letni cislo"));
+       },
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TfrmLauncher& w = launcher();
+    w.show();
+    w.FormShow();
+    w.activateWindow();
+    ASSERT_TRUE(test::PumpUntil([&] { return QApplication::focusWidget() == w.ListBox1(); }));
+    if (c.choose) select("Letni cislo");
+    c.gesture(*w.ListBox1());
+    if (c.started) {
+      EXPECT_EQ(w.lblProject(), project(c.started));
+      EXPECT_TRUE(logged("System: Starting project " + std::string(c.started)));
+      EXPECT_FALSE(w.isVisible());
+    } else {
+      EXPECT_FALSE(w.projectStarted());
+      EXPECT_FALSE(logged("System: Closing Launcher ..."));
+      EXPECT_TRUE(w.isVisible());
+    }
+    EXPECT_THAT(m_fake.callsOf("info"), IsEmpty());
+  }
+
+  // Enter with no entry chosen: the button's message, and the launcher stays.
+  TfrmLauncher& w = launcher();
+  w.show();
+  w.FormShow();
+  w.activateWindow();
+  ASSERT_TRUE(test::PumpUntil([&] { return QApplication::focusWidget() == w.ListBox1(); }));
+  w.ListBox1()->clearSelection();
+  QTest::keyClick(w.ListBox1(), Qt::Key_Return);
+  EXPECT_THAT(m_fake.textsOf("info"), ElementsAre("Nebyl zvolen žádný projekt"));
+  EXPECT_FALSE(w.projectStarted());
+  EXPECT_TRUE(w.isVisible());
+  w.hide();
 }
 
 TEST_F(LauncherTest, ImageOverTheLogoTogglesTheConsole) {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The launcher, as a reader meets it: the demo chosen in the list and started
-# with "Spustit Projekt"; the launcher closed with "Zavřít" and with the close
-# button of its frame, each time ending the program with nothing left behind
-# and no fatal message. Starting with Enter or a double click on the entry
-# are checks of what is not there yet (PAGEMOOR_E2E_PENDING=1 counts them).
+# with "Spustit Projekt", with Enter and with a double click on the entry; the
+# launcher closed with "Zavřít" and with the close button of its frame (when
+# a window manager gives it one), each time ending the program with nothing
+# left behind and no fatal message.
 #
 #   launcher.sh PAGEMOOR DEMO_DIR
 source "$(dirname "$0")/lib.sh"
@@ -53,11 +53,13 @@ ended_cleanly "Zavřít"
 e2e_note "Zavřít ends the program"
 
 # --- The frame's close button ---
-fresh_start
-e2e_close_box "$LAUNCHER"
-no_box_while_ending "close button"
-ended_cleanly "close button"
-e2e_note "the frame's close button ends the program"
+if e2e_has_wm; then
+  fresh_start
+  e2e_close_box "$LAUNCHER"
+  no_box_while_ending "close button"
+  ended_cleanly "close button"
+  e2e_note "the frame's close button ends the program"
+fi
 
 # --- The demo started with a click on "Spustit Projekt" ---
 fresh_start
@@ -71,31 +73,25 @@ e2e_end_now
 e2e_note "Spustit Projekt starts the demo"
 
 # --- Enter and a double click on the entry ---
-started_by() {
+# The demo starts (the magazine comes up) and the reading ends as usual.
+started_and_ended() {
   e2e_wait_log "System: Starting project DEMO.UNP" 5
   e2e_wait_window '^Pagemoor Demo$' 20
-}
-# Whichever way the pending check went, the program goes.
-stop_program() {
-  if e2e_has_log "System: Starting project"; then
-    e2e_wait_log "System: Ending Script" 30
-    e2e_end_now
-  else
-    kill -TERM "$E2E_PROGRAM_PID" 2>/dev/null
-    e2e_wait_exit 10
-  fi
+  e2e_wait_log "System: Ending Script" 30
+  e2e_end_now
+  e2e_note "$1 starts the demo"
 }
 fresh_start
 e2e_click_in "$LAUNCHER" $E2E_LAUNCHER_ENTRY
+e2e_wait_log "System: Project file: DEMO.UNP"
+e2e_wait_active "$LAUNCHER"
 e2e_key Return
-e2e_pending "Enter on the chosen entry starts the project" started_by
-stop_program
+started_and_ended "Enter on the chosen entry"
 
 fresh_start
 e2e_geometry "$LAUNCHER"
 xdotool mousemove --sync $((GEO_X + ${E2E_LAUNCHER_ENTRY% *})) $((GEO_Y + ${E2E_LAUNCHER_ENTRY#* })) \
   click --repeat 2 --delay 60 1 || e2e_fail "cannot double-click the entry"
-e2e_pending "a double click on the entry starts the project" started_by
-stop_program
+started_and_ended "a double click on the entry"
 
 e2e_pass

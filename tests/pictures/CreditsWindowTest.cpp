@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <sstream>
@@ -321,6 +322,34 @@ TEST_F(CreditsTest, EmptyCreditsAreABlackScreenThatAClickCloses) {
   EXPECT_EQ(rollSize, QSize(800, 600));
   EXPECT_TRUE(scaledToTheScreen);
   EXPECT_TRUE(blank);
+  EXPECT_FALSE(frm.isVisible());
+}
+
+// Escape closes the roll on the screen as a click on it does; another key
+// leaves it rolling.
+TEST_F(CreditsTest, EscapeClosesTheRoll) {
+  t.write("ini/credits.ini", "Redakce\r\n");
+  bool upAfterOtherKey = false;
+  QMetaObject::invokeMethod(
+      &frm,
+      [&] {
+        ScaledView* view = test::ViewOf(frm);
+        if (!view || !test::PumpUntil([&] { return QApplication::activeWindow() == view; })) {
+          ADD_FAILURE() << "the window is not up in an active scaled view";
+          frm.close();
+          return;
+        }
+        QTest::keyClick(view, Qt::Key_Space);
+        upAfterOtherKey = frm.isVisible();
+        QTest::keyClick(view, Qt::Key_Escape);
+        if (frm.isVisible()) {
+          ADD_FAILURE() << "Escape did not close the window";
+          frm.close();
+        }
+      },
+      Qt::QueuedConnection);
+  EXPECT_EQ(frm.execModal(), 0);
+  EXPECT_TRUE(upAfterOtherKey);
   EXPECT_FALSE(frm.isVisible());
 }
 

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -215,6 +216,61 @@ TEST_F(PictureViewerTest, MissingPictureShowsTheNoDataPicture) {
   EXPECT_EQ(fake.callsOf("modal").size(), 1u);
 }
 
+// A file that is there but cannot be decoded counts as a missing one,
+// whether it opens the show or comes with a click: the no-data picture under
+// the picture's caption, and a line in the log that says why. A file that
+// decodes shows, whatever its name says.
+TEST_F(PictureViewerTest, UndecodablePictureShowsTheNoDataPictureAndTheLogSaysWhy) {
+  writePicture("good.png", QSize(40, 30), Qt::red);
+  writePicture("whole.jpg", QSize(64, 48), Qt::blue, "JPG");
+  const std::string jpeg = t.read("pictures/whole.jpg");
+  t.write("ini/main.ini", "[pictures]\r\nbad.jpg=Poškozený\r\nbad.png=Poškozený\r\nbad.gif=Poškozený\r\n");
+  struct Case {
+    const char* name;
+    const char* file;
+    std::function<void()> make;
+    const char* seen;     // what the slide shows: "nodata" or the picture
+    const char* logLine;  // the line that says why; null: none
+  };
+  const Case cases[] = {
+      // Cut inside its header: no scan data to show at all.
+      {"truncated JPEG", "bad.jpg", [&] { t.write("pictures/bad.jpg", jpeg.substr(0, 100)); }, "nodata",
+       "imgBack: cannot show bad.jpg (JPEG: damaged or unsupported data)"},
+      {"garbage bytes", "bad.png", [&] { t.write("pictures/bad.png", "this is no picture at all"); }, "nodata",
+       "imgBack: cannot show bad.png (no reader knows this picture)"},
+      {"empty file", "bad.gif", [&] { t.write("pictures/bad.gif", ""); }, "nodata",
+       "imgBack: cannot show bad.gif (the file is empty)"},
+      {"a PNG called .jpg", "bad.jpg", [&] { writePicture("bad.jpg", QSize(20, 10), Qt::green); },
+       "20x10 #00ff00", nullptr},
+  };
+  for (const Case& c : cases) {
+    for (const bool first : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (first ? ", first picture" : ", after a click"));
+      c.make();
+      const std::size_t mark = console.Lines().size();
+      std::string seen;
+      std::string captionSeen;
+      fake.onModal = [&](ModalWindow&) {
+        if (!first) click(frm.imgBack());
+        const bool noData = frm.imgBack()->picture() == frm.imgNoData()->picture();
+        seen = noData ? "nodata" : onScreen();
+        captionSeen = caption();
+        if (noData) {
+          EXPECT_EQ(frm.imgBack()->pos(), centred(QSize(320, 220)));
+        }
+        return 0;
+      };
+      frm.cmdSlideShow(nullptr, first ? std::string(c.file) + "|good.png|x" : "good.png|" + std::string(c.file) + "|x");
+      EXPECT_EQ(seen, c.seen);
+      EXPECT_EQ(captionSeen, "Poškozený");
+      Strings why;
+      for (std::size_t i = mark; i < console.Lines().size(); ++i)
+        if (console.Lines()[i].find("cannot show") != std::string::npos) why.push_back(console.Lines()[i]);
+      EXPECT_EQ(why, c.logLine ? Strings{c.logLine} : Strings{});
+    }
+  }
+}
+
 TEST_F(PictureViewerTest, CenterPictureTakesIntegerHalvesOfTheDesignScreen) {
   // Odd sizes on both sides; neither the window's own size nor the real
   // screen's plays a part.
@@ -317,6 +373,48 @@ TEST_F(PictureViewerTest, ModalLoopEndsAtTheClosingClick) {
   EXPECT_TRUE(scaledToTheScreen);
   EXPECT_EQ(seen, (Strings{"20x20 #00ff00", "none"}));
   EXPECT_FALSE(frm.isVisible());
+}
+
+// Escape on the screen ends the show as its closing click does, without the
+// click's sound: the window goes and takes the list and the picture with it.
+// Another key leaves the show up.
+TEST_F(PictureViewerTest, EscapeEndsTheShowAsTheClosingClickDoes) {
+  t.write("ini/main.ini", "[pictures]\r\na.png=První\r\n");
+  t.write("ini/sounds.ini", "[start]\r\nlink_click=click.wav\r\n");
+  t.write("sounds/click.wav", "RIFF");
+  writePicture("a.png", QSize(40, 30), Qt::red);
+  writePicture("b.png", QSize(20, 20), Qt::green);
+  int sounds = 0;
+  frm.setPlaySoundFile([&](const std::string&) { ++sounds; });
+  bool upAfterOtherKey = false;
+  fake.onModal = [&](ModalWindow& window) {
+    QMetaObject::invokeMethod(
+        &frm,
+        [&] {
+          ScaledView* view = test::ViewOf(frm);
+          if (!view || !test::PumpUntil([&] { return QApplication::activeWindow() == view; })) {
+            ADD_FAILURE() << "the window is not up in an active scaled view";
+            frm.close();
+            return;
+          }
+          QTest::keyClick(view, Qt::Key_Space);
+          upAfterOtherKey = frm.isVisible() && onScreen() == "40x30 #ff0000";
+          QTest::keyClick(view, Qt::Key_Escape);
+          if (frm.isVisible()) {
+            ADD_FAILURE() << "Escape did not close the window";
+            frm.close();
+          }
+        },
+        Qt::QueuedConnection);
+    return window.execModal();
+  };
+  frm.cmdSlideShow(nullptr, "a.png|b.png|c.png");
+  EXPECT_TRUE(upAfterOtherKey);
+  EXPECT_FALSE(frm.isVisible());
+  EXPECT_EQ(onScreen(), "none");
+  EXPECT_EQ(caption(), "");
+  EXPECT_TRUE(listBox().empty());
+  EXPECT_EQ(sounds, 0);
 }
 
 // Headless runs answer the window from the queue: "click" is one click.

@@ -22,6 +22,7 @@ using test::TempFolder;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kNoData = "<no data>";
+constexpr const char* kDamaged = "damaged";
 
 // Keeps what a person would see: the picture (its file name), the caption
 // line, whether the window is open; and every call, in order.
@@ -33,13 +34,15 @@ class FakeViewer : public SlideshowView {
   }
   void listChanged(const Strings& names) override { list = names; }
   void positionChanged(int index) override { selected = index; }
-  void ShowPicture(const std::string& path) override {
-    picture = ExtractFileName(path);
-    calls.push_back("show:" + picture);
+  // A file reading kDamaged cannot be decoded: the picture stays as it was,
+  // as the real viewer's does for a JPEG.
+  bool ShowPicture(const std::string& path) override {
+    calls.push_back("show:" + ExtractFileName(path));
+    return take(path);
   }
-  void loadPicture(const std::string& path) override {
-    picture = ExtractFileName(path);
-    calls.push_back("load:" + picture);
+  bool loadPicture(const std::string& path) override {
+    calls.push_back("load:" + ExtractFileName(path));
+    return take(path);
   }
   void showNoData() override {
     picture = kNoData;
@@ -67,6 +70,13 @@ class FakeViewer : public SlideshowView {
   bool open = false;
   int modalCount = 0;
   Strings calls;
+
+ private:
+  bool take(const std::string& path) {
+    if (ReadTextFile(path) == kDamaged) return false;
+    picture = ExtractFileName(path);
+    return true;
+  }
 };
 
 // A project in development mode, so the project folder is the test's folder.
@@ -206,6 +216,50 @@ TEST_F(SlideshowTest, MissingPictureShowsTheNoDataPictureWithItsCaption) {
   show.cmdSlideShow(nullptr, "gone.jpg|x");
   EXPECT_EQ(view.picture, kNoData);
   EXPECT_EQ(view.caption, "Ztracený obrázek");
+}
+
+// A file that is there but cannot be shown counts as a missing one, the
+// first picture as any other: the no-data picture under the picture's own
+// caption, never the slide before it.
+TEST_F(SlideshowTest, PictureThatCannotBeShownIsTheNoDataPictureWithItsCaption) {
+  t.write("ini/main.ini", "[pictures]\r\na.jpg=Jedna\r\nb.jpg=Dva\r\nc.jpg=Tři\r\n");
+  struct Case {
+    const char* damaged;
+    Strings seen;
+  };
+  const Case cases[] = {
+      {"a.jpg", {"<no data> Jedna", "b.jpg Dva", "c.jpg Tři"}},
+      {"b.jpg", {"a.jpg Jedna", "<no data> Dva", "c.jpg Tři"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.damaged);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+      t.write(std::string("pictures/") + name, name == std::string(c.damaged) ? kDamaged : "picture");
+    view.picture = "an earlier show's picture";
+    show.cmdSlideShow(nullptr, "a.jpg|b.jpg|c.jpg|end");
+    Strings seen;
+    while (view.open) {
+      seen.push_back(view.picture + " " + view.caption);
+      show.imgBackClick();
+    }
+    EXPECT_EQ(seen, c.seen);
+  }
+}
+
+TEST_F(SlideshowTest, EndShowClosesAsTheClosingClickDoesWithoutItsSound) {
+  t.write("ini/sounds.ini", "[start]\r\nlink_click=click.wav\r\n");
+  t.write("sounds/click.wav", "RIFF");
+  t.write("pictures/a.jpg", "picture");
+  int sounds = 0;
+  show.PlaySoundFile = [&](const std::string&) { ++sounds; };
+  show.cmdSlideShow(nullptr, "a.jpg|b.jpg|c.jpg");
+  view.calls.clear();
+  show.endShow();
+  EXPECT_EQ(view.calls, (Strings{"caption:", "clear", "close"}));
+  EXPECT_FALSE(view.open);
+  EXPECT_TRUE(view.list.empty());
+  EXPECT_EQ(view.selected, -1);
+  EXPECT_EQ(sounds, 0);
 }
 
 TEST_F(SlideshowTest, SeparatorComesFromMainIni) {
