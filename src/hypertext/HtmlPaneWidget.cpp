@@ -83,7 +83,8 @@ std::string Trimmed(std::string_view text) {
 
 }  // namespace
 
-HtmlPaneWidget::HtmlPaneWidget(QWidget* parent) : QTextBrowser(parent), m_animations(new PageAnimations(this)) {
+HtmlPaneWidget::HtmlPaneWidget(QWidget* parent)
+    : QTextBrowser(parent), m_animations(new PageAnimations(this)) {
   setOpenLinks(false);
   setOpenExternalLinks(false);
   setContextMenuPolicy(Qt::DefaultContextMenu);

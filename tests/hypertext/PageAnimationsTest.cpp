@@ -97,7 +97,8 @@ TEST_F(PageAnimationsTest, TheNextFrameRepaintsOnlyThePicturesWhereverThePageDra
       {"floating left", "<p><img " + big + " align=left>Text beside the picture</p>"},
       {"floating right", "<p><img " + big + " align=right>Text beside the picture</p>"},
       {"in a table cell", "<table border=1><tr><td>Cell</td><td><img " + big + "></td></tr></table>"},
-      {"twice", "<p><img " + big + "> and <img " + big + "></p><p>once more <img " + big + " align=right></p>"},
+      {"twice",
+       "<p><img " + big + "> and <img " + big + "></p><p>once more <img " + big + " align=right></p>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -143,14 +144,15 @@ TEST_F(PageAnimationsTest, FramesFollowTheFileTimingWithoutBeingTicked) {
   ASSERT_EQ(players().size(), 1);
   EXPECT_EQ(players().front()->pendingDelayMs(), 50);
   EXPECT_TRUE(test::PumpUntil([&] { return !PixelsOf(shot(), kRed).empty(); }));
-  EXPECT_TRUE(test::PumpUntil([&] { return PixelsOf(shot(), kRed).empty() && !PixelsOf(shot(), kGreen).empty(); }));
+  EXPECT_TRUE(
+      test::PumpUntil([&] { return PixelsOf(shot(), kRed).empty() && !PixelsOf(shot(), kGreen).empty(); }));
   EXPECT_TRUE(test::PumpUntil([&] { return !PixelsOf(shot(), kRed).empty(); }));
 }
 
 TEST_F(PageAnimationsTest, StillPicturesAndBrokenOnesDoNotAnimate) {
   pictures["broken.gif"] = "GIF89a and nothing else";
-  ASSERT_TRUE(pane.LoadDocument(
-      page("p.htm", "<img src=\"blue.gif\" width=30 height=20><img src=\"broken.gif\"><img src=\"none.gif\">")));
+  ASSERT_TRUE(pane.LoadDocument(page(
+      "p.htm", "<img src=\"blue.gif\" width=30 height=20><img src=\"broken.gif\"><img src=\"none.gif\">")));
   QCoreApplication::processEvents();
   EXPECT_FALSE(PixelsOf(shot(), kBlue).empty());
   EXPECT_TRUE(players().empty());

@@ -79,7 +79,8 @@ void PageAnimations::clear() {
   QTextDocument* document = m_pane->document();
   for (const auto& [key, animation] : m_animations) {
     // An invalid resource is no resource: the document asks the pane again.
-    for (const QUrl& url : animation->urls) document->addResource(QTextDocument::ImageResource, url, QVariant());
+    for (const QUrl& url : animation->urls)
+      document->addResource(QTextDocument::ImageResource, url, QVariant());
     delete animation->player;
   }
   m_animations.clear();
@@ -121,7 +122,8 @@ void PageAnimations::frameShown(Animation& animation) {
   // The first frame goes back to the engine from adopt, while it is still
   // reading the page; the resources stand in only for the frames after it.
   if (m_adopting) return;
-  for (const QUrl& url : animation.urls) document->addResource(QTextDocument::ImageResource, url, animation.canvas);
+  for (const QUrl& url : animation.urls)
+    document->addResource(QTextDocument::ImageResource, url, animation.canvas);
   if (animation.positions.empty()) findPositions(animation);
   const QPointF scroll(m_pane->horizontalScrollBar()->value(), m_pane->verticalScrollBar()->value());
   for (const int position : animation.positions) {
