@@ -30,6 +30,8 @@
 #include "common/HostPaths.h"
 #include "common/MagazineFiles.h"
 #include "hypertext/References.h"
+#include "hypertext/qt/PageAnimations.h"
+#include "pictures/PictureDecoder.h"
 #include "pictures/qt/QtPictures.h"
 
 namespace pagemoor {
@@ -81,7 +83,8 @@ std::string Trimmed(std::string_view text) {
 
 }  // namespace
 
-HtmlPaneWidget::HtmlPaneWidget(QWidget* parent) : QTextBrowser(parent) {
+HtmlPaneWidget::HtmlPaneWidget(QWidget* parent)
+    : QTextBrowser(parent), m_animations(new PageAnimations(this)) {
   setOpenLinks(false);
   setOpenExternalLinks(false);
   setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -169,6 +172,7 @@ void HtmlPaneWidget::showPage(const std::string& html, const std::string& docume
   m_currentDocument = documentPath;
   m_failedImages.clear();
   m_documentImages.clear();
+  m_animations->clear();
   m_pressed = Target{};
   m_activeFragments.clear();
   m_pendingScroll.reset();
@@ -389,15 +393,13 @@ std::optional<HtmlPaneWidget::ImageHit> HtmlPaneWidget::imageAt(const QPoint& vi
 
   const int hit = layout->hitTest(docPoint, Qt::FuzzyHit);
   if (hit < 0) return std::nullopt;
-  QTextObjectInterface* images = layout->handlerForObject(QTextFormat::ImageObject);
-  if (!images) return std::nullopt;
 
   // The hit position is the character boundary nearest the point, so the
   // image may be the character after it or the one before.
   for (const int position : {hit, hit - 1}) {
     if (position < 0) continue;
     const QTextBlock block = document()->findBlock(position);
-    if (!block.isValid() || !block.layout()) continue;
+    if (!block.isValid()) continue;
     QTextCharFormat format;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
       const QTextFragment fragment = it.fragment();
@@ -407,22 +409,9 @@ std::optional<HtmlPaneWidget::ImageHit> HtmlPaneWidget::imageAt(const QPoint& vi
       }
     }
     if (!format.isImageFormat()) continue;
-    const QTextLayout* textLayout = block.layout();
-    const int inBlock = position - block.position();
-    const QTextLine line = textLayout->lineForTextPosition(inBlock);
-    if (!line.isValid()) continue;
-    const QPointF origin = layout->blockBoundingRect(block).topLeft();
-    const QSizeF size = images->intrinsicSize(document(), position, format);
-    // Inline images stand on the baseline unless the page aligns them to the
-    // top or the middle of their line.
-    qreal top = line.y() + line.ascent() - size.height();
-    if (format.verticalAlignment() == QTextCharFormat::AlignTop)
-      top = line.y();
-    else if (format.verticalAlignment() == QTextCharFormat::AlignMiddle)
-      top = line.y() + (line.height() - size.height()) / 2;
-    const QRectF rect(origin.x() + line.cursorToX(inBlock), origin.y() + top, size.width(), size.height());
-    if (!rect.contains(docPoint)) continue;
-    return ImageHit{position, format.toImageFormat(), rect.translated(-scroll)};
+    const auto rect = PictureRectInDocument(document(), position);
+    if (!rect || !rect->contains(docPoint)) continue;
+    return ImageHit{position, format.toImageFormat(), rect->translated(-scroll)};
   }
   return std::nullopt;
 }
@@ -768,11 +757,12 @@ QVariant HtmlPaneWidget::loadResource(int type, const QUrl& name) {
   if (type != QTextDocument::ImageResource) return {};
   const auto index = ReferenceIndex(token);
   if (!index || *index >= m_page.references.size()) return missingImage();
-  return requestImage(m_page.references[*index].raw);
+  return requestImage(m_page.references[*index].raw, name);
 }
 
-QImage HtmlPaneWidget::requestImage(const std::string& raw) {
+QImage HtmlPaneWidget::requestImage(const std::string& raw, const QUrl& url) {
   const std::string key = ExpandReference(raw);
+  if (auto frame = m_animations->showAgain(key, url)) return *frame;
   if (const auto known = m_documentImages.find(key); known != m_documentImages.end()) return known->second;
   if (m_failedImages.count(raw)) return missingImage();
   if (const QImage* cached = cachedImage(key)) {
@@ -782,12 +772,16 @@ QImage HtmlPaneWidget::requestImage(const std::string& raw) {
   std::string stream;
   if (OnImageRequest) OnImageRequest(this, raw, stream);
   // The picture service the image controls use: the same bytes give the same
-  // picture in a page as on the window.
-  const QImage image = DecodePictureImage(stream, raw);
-  if (image.isNull()) {
+  // picture in a page as on the window, and a GIF animates as it does on a
+  // button.
+  PictureResult decoded = DecodePicture(stream, raw, {.frames = PictureFrames::All});
+  if (!decoded) {
     m_failedImages.insert(raw);
     return missingImage();
   }
+  std::unique_ptr<GifAnimation>& frames = decoded.picture().frames;
+  if (auto first = m_animations->adopt(key, url, frames)) return *first;
+  const QImage image = ToQImage(frames->frame(0));
   cacheImage(key, image);
   m_documentImages.emplace(key, image);
   return image;

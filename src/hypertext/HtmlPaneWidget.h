@@ -34,6 +34,8 @@ class QShowEvent;
 
 namespace pagemoor {
 
+class PageAnimations;
+
 class HtmlPaneWidget : public QTextBrowser {
   Q_OBJECT
 
@@ -190,7 +192,8 @@ class HtmlPaneWidget : public QTextBrowser {
   Target targetAt(const QPoint& viewportPos) const;
   void clickControl(std::size_t index, int position);
 
-  QImage requestImage(const std::string& raw);
+  // url: where the engine shows the picture, which an animation updates.
+  QImage requestImage(const std::string& raw, const QUrl& url);
   QImage controlImage(const FormControl& control) const;
   QImage missingImage() const;
   void cacheImage(const std::string& key, const QImage& image);
@@ -213,6 +216,9 @@ class HtmlPaneWidget : public QTextBrowser {
   // Pictures of the document shown, by expanded path, so one name is asked
   // for once whatever the cache size.
   std::unordered_map<std::string, QImage> m_documentImages;
+  // The animated pictures of the document shown; the pane's child. Not in
+  // the cache below, which holds still pictures.
+  PageAnimations* m_animations;
   // Decoded pictures across documents, most recently used first.
   std::list<std::pair<std::string, QImage>> m_imageCache;
 

@@ -3,13 +3,12 @@
 // The viewer's image buttons are built from it.
 #pragma once
 
-#include <QTimer>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "pictures/GifAnimation.h"
 #include "pictures/ImageWidget.h"
+#include "pictures/qt/GifPlayer.h"
 
 namespace pagemoor {
 
@@ -28,8 +27,8 @@ class GifImageWidget : public ImageWidget {
   bool LoadFromBytes(std::string bytes);
 
   // Frames are numbered from 1; 0 frames when there is no picture.
-  int FrameCount() const;
-  int Frame() const { return m_frame; }
+  int FrameCount() const { return m_player.frameCount(); }
+  int Frame() const { return m_player.frame(); }
   // Shows frame n; a number outside 1 ... FrameCount is ignored. A running
   // animation goes on from that frame.
   void setFrame(int n);
@@ -39,26 +38,20 @@ class GifImageWidget : public ImageWidget {
   // frame stays and animate() turns false. Switching it on starts the rounds
   // again from the frame shown. A single frame does not animate.
   void setAnimate(bool on);
-  bool animate() const { return m_animate; }
+  bool animate() const { return m_player.animate(); }
 
   // What the timer does when the frame's delay is over: the next frame. The
   // timer calls it; tests call it instead of waiting.
-  void tick();
+  void tick() { m_player.tick(); }
   // The delay before the next frame while the animation runs, else -1.
-  int pendingDelayMs() const;
+  int pendingDelayMs() const { return m_player.pendingDelayMs(); }
 
  private:
   bool load(std::string_view bytes, std::string_view nameHint);
-  void showFrame(int n);
-  void advance();
-  void scheduleNext();
-  void stopAnimation();
 
-  std::unique_ptr<GifAnimation> m_gif;
-  QTimer m_timer;
-  int m_frame = 0;
-  bool m_animate = false;
-  int m_loopsDone = 0;
+  // The frames and their timing; its timer is found among the control's
+  // children.
+  GifPlayer m_player;
 };
 
 }  // namespace pagemoor
