@@ -10,6 +10,7 @@
 
 #include <QPointer>
 #include <QShowEvent>
+#include <QTimer>
 #include <QWidget>
 
 class QDialog;
@@ -63,7 +64,14 @@ class MagazineBox : public Dialog {
   }
   void hideEvent(QHideEvent* event) override {
     Dialog::hideEvent(event);
-    if (QWidget* owner = this->parentWidget(); owner && owner->isVisible()) owner->window()->activateWindow();
+    QWidget* owner = this->parentWidget();
+    if (!owner) return;
+    // A window manager hands the focus on as the box goes, and may hand it to
+    // another window (openbox never to a tool window such as the console);
+    // asked once that is done, the owner takes it back.
+    QTimer::singleShot(0, owner->window(), [window = QPointer<QWidget>(owner->window())] {
+      if (window && window->isVisible()) window->activateWindow();
+    });
   }
 };
 
