@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Boxes on a large screen (1600 x 1200, the design drawn twice as large): the
 # console opened with ";" is twice its size; a command typed without its
-# parameter raises an information box that stands above the magazine, in its
-# middle, twice the size of a box at the design size; a click on its scaled
-# OK button answers it, and the console is in front again.
+# parameter raises an information box that has the keyboard and stands above
+# the magazine, in its middle, twice the size of a box at the design size; a
+# click on its scaled OK button answers it, and the console has the keyboard
+# and the front again.
 #
 #   boxes.sh PAGEMOOR DEMO_DIR
 source "$(dirname "$0")/lib.sh"
@@ -35,6 +36,8 @@ e2e_wait_new_log "Console: Command SHOW"
 e2e_wait_window '^Information$' 20
 BOX=$WIN
 e2e_shot box
+# It has the keyboard, also where no window manager gives it.
+e2e_wait_active "$BOX"
 if e2e_has_wm; then
   e2e_above "$BOX" "$E2E_MAIN" || e2e_fail "the box is behind the magazine"
 fi
