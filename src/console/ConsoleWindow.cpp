@@ -1,4 +1,5 @@
 #include "console/ConsoleWindow.h"
+#include "platform/qt/MagazineBoxes.h"
 #include "platform/qt/QtText.h"
 
 #include <QAbstractListModel>
@@ -47,6 +48,8 @@ class LogModel : public QAbstractListModel {
     return role == Qt::DisplayRole ? QVariant(m_lines.at(index.row())) : QVariant();
   }
 
+  const QStringList& lines() const { return m_lines; }
+
   void append(const QString& line) {
     const int row = static_cast<int>(m_lines.size());
     beginInsertRows(QModelIndex(), row, row);
@@ -73,12 +76,11 @@ class ConsoleLogView : public QTableView {
  public:
   ConsoleLogView(const QFont& font, QWidget* parent) : QTableView(parent), m_model(new LogModel(this)) {
     setModel(m_model);
-    setFont(font);
     horizontalHeader()->hide();
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setMinimumSectionSize(1);
-    verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 2);
+    setLogFont(font);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     setShowGrid(false);
     setWordWrap(false);
@@ -92,6 +94,15 @@ class ConsoleLogView : public QTableView {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // Small: the console may be made tiny, and the layout must not refuse it.
     setMinimumSize(1, 1);
+    fitColumn();
+  }
+
+  // The rows follow the font's height, the column its widest line.
+  void setLogFont(const QFont& font) {
+    setFont(font);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 2);
+    m_widest = 0;
+    for (const QString& line : m_model->lines()) measure(line);
     fitColumn();
   }
 
@@ -191,17 +202,31 @@ class ConsoleEdit : public QLineEdit {
   ConsoleWindow& m_window;
 };
 
+namespace {
+
+// The console's fonts at the normal size: small, so that the log shows many
+// lines in a corner of the screen.
+QFont ConsoleFont(int pointSize, double factor) {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPointSizeF(pointSize * factor);
+  return font;
+}
+constexpr int kLogPoints = 7;
+constexpr int kEditPoints = 8;
+
+}  // namespace
+
 ConsoleWindow::ConsoleWindow(TDebugBox2& console)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_console(&console),
-      m_log(new ConsoleLogView(QFont(QStringLiteral("Liberation Sans"), 7), this)),
+      m_log(new ConsoleLogView(ConsoleFont(kLogPoints, 1.0), this)),
       m_edit(new ConsoleEdit(*this, this)) {
   setObjectName(QStringLiteral("frmDebugBox"));
   m_log->setObjectName(QStringLiteral("lsbLog"));
   m_edit->setObjectName(QStringLiteral("edtCommand"));
 
-  m_edit->setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+  m_edit->setFont(ConsoleFont(kEditPoints, 1.0));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -284,7 +309,19 @@ bool ConsoleWindow::event(QEvent* event) {
   return handled;
 }
 
+double ConsoleWindow::scale() const {
+  return BoxScale();
+}
+
+void ConsoleWindow::applyScale(double factor) {
+  if (factor == m_fontScale) return;
+  m_fontScale = factor;
+  m_log->setLogFont(ConsoleFont(kLogPoints, factor));
+  m_edit->setFont(ConsoleFont(kEditPoints, factor));
+}
+
 void ConsoleWindow::showWindow() {
+  applyScale(BoxScale());
   show();
   raise();
   activateWindow();

@@ -55,6 +55,9 @@ class ConsoleWindow : public QWidget, public ConsoleView {
   void hideWindow() override;
   // The available area (without panels) of the window's screen.
   ConsoleRect screen() const override;
+  // The magazine's scale on a large screen (MagazineBoxes.h); the fonts
+  // follow it when the window shows.
+  double scale() const override;
   void consoleGone() override;
 
  protected:
@@ -69,12 +72,14 @@ class ConsoleWindow : public QWidget, public ConsoleView {
   void editedByUser(const QString& text);
   QSize frameExtra() const;
   void applyPlacement();
+  void applyScale(double factor);
 
   TDebugBox2* m_console;  // null once the console is gone
   ConsoleLogView* m_log;
   ConsoleEdit* m_edit;
   QRect m_placement;         // as the console asked, frame included
   QSize m_placedFrameExtra;  // the frame's size when the placement was applied
+  double m_fontScale = 1.0;  // the factor the fonts are drawn at
 };
 
 }  // namespace pagemoor

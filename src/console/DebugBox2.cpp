@@ -1,5 +1,6 @@
 #include "console/DebugBox2.h"
 
+#include <cmath>
 #include <ctime>
 
 #include "common/Application.h"
@@ -81,11 +82,14 @@ void TDebugBox2::setListCom(std::string_view name) {
 void TDebugBox2::placeWindow() {
   if (!m_view) return;
   const ConsoleRect screen = m_view->screen();
-  ConsoleRect r{screen.x, screen.y, m_width, m_height};
+  const double scale = m_view->scale();
+  const int width = static_cast<int>(std::lround(m_width * scale));
+  const int height = static_cast<int>(std::lround(m_height * scale));
+  ConsoleRect r{screen.x, screen.y, width, height};
   if (m_position == TPositions::poTopRight || m_position == TPositions::poBottomRight)
-    r.x = screen.x + screen.width - m_width;
+    r.x = screen.x + screen.width - width;
   if (m_position == TPositions::poBottomLeft || m_position == TPositions::poBottomRight)
-    r.y = screen.y + screen.height - m_height;
+    r.y = screen.y + screen.height - height;
   m_view->setWindowGeometry(r);
 }
 

@@ -61,6 +61,9 @@ class ConsoleView {
   virtual void hideWindow() = 0;
   // The size of the screen the window is placed on.
   virtual ConsoleRect screen() const = 0;
+  // The factor the console's width and height are taken by: on a screen where
+  // the magazine is drawn larger than its design, the console grows with it.
+  virtual double scale() const { return 1.0; }
   // The console is being destroyed; the window lives on with the application
   // and must not call it any more.
   virtual void consoleGone() {}

@@ -30,6 +30,7 @@
 
 #include "common/Strings.h"
 #include "common/LogSink.h"
+#include "platform/qt/MagazineBoxes.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtText.h"
 
@@ -349,10 +350,10 @@ void TPlinq_Main::DrawWave() {
   m_wavePaint->setImage(m_work);
 }
 
-std::unique_ptr<QFileDialog> TPlinq_Main::makeOpen1Dialog() const {
-  auto dialog = std::make_unique<QFileDialog>();
+std::unique_ptr<QFileDialog> TPlinq_Main::makeOpen1Dialog() {
+  // The jukebox's own box: above it, centred on the magazine and scaled with it.
+  auto dialog = std::make_unique<MagazineBox<QFileDialog>>();
   dialog->setObjectName("Open1");
-  dialog->setWindowModality(Qt::ApplicationModal);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFiles);
   // The descriptions only, as the old dialog listed them; the patterns
@@ -361,6 +362,7 @@ std::unique_ptr<QFileDialog> TPlinq_Main::makeOpen1Dialog() const {
   const QStringList filters = QtNameFilters(kOpen1Filter);
   dialog->setNameFilters(filters);
   dialog->selectNameFilter(filters.front());
+  AdoptBox(*dialog, this);
   return dialog;
 }
 

@@ -96,7 +96,7 @@ class TPlinq_Main : public QMainWindow, public ModalWindow, private JukeboxView 
 
   // The add dialog as the desktop shows it: several files, the filter in any
   // letter case. Not shown; PridatClick runs it.
-  std::unique_ptr<QFileDialog> makeOpen1Dialog() const;
+  std::unique_ptr<QFileDialog> makeOpen1Dialog();
 
   // What the jukebox asks of the application; tests replace them.
   std::function<void()> onTerminate;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -13,11 +14,13 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console/LogFileWriter.h"
 #include "platform/Platform.h"
+#include "platform/qt/ScaledView.h"
 #include "support/FakePlatform.h"
 #include "support/TempFolder.h"
 
@@ -345,6 +348,43 @@ TEST_F(ConsoleWindowTest, VisibleConsoleSitsInItsCornerOfTheScreen) {
     console.setWidth(260);
     console.setHeight(150);
     EXPECT_EQ(window.frameGeometry(), corner(c, 260, 150));
+  }
+}
+
+// Where the magazine is drawn larger than its design, the console grows with
+// it: its size and fonts by the magazine's scale, still in its corner; a
+// magazine at its design size or smaller leaves it as it was.
+TEST_F(ConsoleWindowTest, ConsoleGrowsWithTheMagazinesScale) {
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  const double logPoints = log()->font().pointSizeF();
+  const double editPoints = edit()->font().pointSizeF();
+  struct Case {
+    QSize magazine;
+    double factor;
+  };
+  const Case cases[] = {{QSize(1600, 1200), 2.0}, {QSize(640, 480), 1.0}, {QSize(1200, 900), 1.5}, {{}, 1.0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.factor);
+    QWidget page(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    std::optional<ScaledView> view;
+    if (c.magazine.isValid()) {
+      view.emplace(page);
+      view->show();
+      view->resize(c.magazine);
+      QApplication::processEvents();
+    }
+    console.setVisible(false);
+    console.setWidth(200);
+    console.setHeight(120);
+    console.setPosition(TPositions::poBottomRight);
+    console.setVisible(true);
+    const QSize size(int(200 * c.factor), int(120 * c.factor));
+    EXPECT_EQ(window.frameGeometry(), QRect(available.bottomRight() - QPoint(size.width(), size.height()) +
+                                                QPoint(1, 1), size));
+    EXPECT_DOUBLE_EQ(log()->font().pointSizeF(), logPoints * c.factor);
+    EXPECT_DOUBLE_EQ(edit()->font().pointSizeF(), editPoints * c.factor);
+    EXPECT_EQ(console.Width(), 200);
+    console.setVisible(false);
   }
 }
 

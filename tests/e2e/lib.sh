@@ -417,18 +417,37 @@ e2e_close_box() {
     e2e_fail "cannot click the close button of window $1"
 }
 
+# e2e_box_scale: sets BOX_SCALE, the factor the program draws its boxes at:
+# the scale of the magazine's view (see e2e_to_screen), never below 1; 1
+# before any magazine is shown.
+e2e_box_scale() {
+  BOX_SCALE=1
+  [ -n "$E2E_VIEW" ] || return 0
+  e2e_geometry "$E2E_VIEW"
+  BOX_SCALE=$(awk -v w="$GEO_W" -v h="$GEO_H" 'BEGIN {
+    s = w / 800; if (h / 600 < s) s = h / 600; if (s < 1) s = 1; print s }')
+}
+
 # e2e_answer TITLE BUTTON: waits for a message box (Information, Confirm)
-# and clicks its button: ok, yes or no. Qt puts them at the bottom right.
+# and clicks its button: ok, yes or no. Qt puts them at the bottom right, at
+# distances that grow with the box's scale.
 e2e_answer() {
+  local dx
   e2e_wait_window "^$1\$" 20
-  e2e_geometry "$WIN"
+  local box=$WIN
+  e2e_box_scale
   case $2 in
-    ok | no) e2e_click_in "$WIN" $((GEO_W - 52)) $((GEO_H - 24)) ;;
-    yes) e2e_click_in "$WIN" $((GEO_W - 138)) $((GEO_H - 24)) ;;
+    ok | no) dx=52 ;;
+    yes) dx=138 ;;
     *) e2e_fail "no button $2 on a box" ;;
   esac
+  e2e_geometry "$box"
+  e2e_click_in "$box" $((GEO_W - $(e2e_scaled "$dx"))) $((GEO_H - $(e2e_scaled 24)))
   e2e_wait_no_window "^$1\$" 10
 }
+
+# e2e_scaled N: N times BOX_SCALE, rounded.
+e2e_scaled() { awk -v n="$1" -v s="$BOX_SCALE" 'BEGIN { printf "%d\n", n * s + 0.5 }'; }
 
 # e2e_key KEY...: key presses (xdotool key names) to the focused window.
 e2e_key() { xdotool key --delay 40 "$@" || e2e_fail "cannot press $*"; }

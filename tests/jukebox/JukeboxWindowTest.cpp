@@ -392,6 +392,10 @@ TEST_F(JukeboxWindowTest, TheAddDialogMatchesExtensionsInAnyCase) {
 
   const std::unique_ptr<QFileDialog> dialog = window->makeOpen1Dialog();
   EXPECT_EQ(dialog->objectName(), "Open1");
+  // The jukebox's box: a window manager keeps it above the jukebox.
+  EXPECT_EQ(dialog->parentWidget(), window.get());
+  EXPECT_TRUE(dialog->isWindow());
+  EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
   EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
   EXPECT_EQ(dialog->nameFilters(), filters);
   EXPECT_TRUE(dialog->testOption(QFileDialog::HideNameFilterDetails));

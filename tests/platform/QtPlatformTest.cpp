@@ -10,51 +10,22 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <QWidget>
 #include <string>
 #include <thread>
 
+#include "support/ModalDriver.h"
 #include "support/TempFolder.h"
 
 namespace pagemoor {
 namespace {
-
-// Acts once on the next modal window as soon as it shows. A window still open
-// a few seconds later is closed, so that a broken test fails instead of hanging.
-class ModalDriver {
- public:
-  explicit ModalDriver(std::function<void(QWidget*)> action) : m_action(std::move(action)) {
-    m_timer.setInterval(10);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
-    m_clock.start();
-    m_timer.start();
-  }
-  bool acted() const { return m_acted; }
-
- private:
-  void tick() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return;
-    if (m_clock.elapsed() > 5000) {
-      ADD_FAILURE() << "the modal window was left open";
-      modal->close();
-      return;
-    }
-    if (m_acted) return;
-    m_acted = true;
-    m_action(modal);
-  }
-
-  std::function<void(QWidget*)> m_action;
-  QTimer m_timer;
-  QElapsedTimer m_clock;
-  bool m_acted = false;
-};
 
 TEST(QtMessageBoxTest, InformationBoxHasOneOkButtonAndPlainText) {
   QtPlatform p;
@@ -151,6 +122,39 @@ TEST(QtMessageBoxTest, BoxesStandInTheMiddleOfTheScreen) {
   p.showInfo("A rather long line so that the box is wider than its minimum size.\nAnd a second line.");
   EXPECT_LE(std::abs(offset.x()), 2) << offset.x();
   EXPECT_LE(std::abs(offset.y()), 2) << offset.y();
+}
+
+// A box belongs to the window that was active when it came; that window may
+// go while the box is open and take the box with it. The question then counts
+// as not answered, and nothing is freed twice.
+TEST(QtMessageBoxTest, BoxWhoseWindowGoesCountsAsUnanswered) {
+  struct Case {
+    const char* name;
+    std::function<bool(QtPlatform&)> answered;
+  };
+  const Case cases[] = {
+      {"confirmation", [](QtPlatform& p) { return p.askYesNo("Leave?"); }},
+      {"input", [](QtPlatform& p) { return p.inputBox("Name", "Your name:", "Reader").has_value(); }},
+      {"save", [](QtPlatform& p) { return p.saveFileDialog({}).has_value(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto* window = new QWidget;
+    window->show();
+    window->activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), window);
+    QtPlatform p;
+    QPointer<QWidget> box;
+    ModalDriver driver([&box, window](QWidget* w) {
+      box = w;
+      EXPECT_EQ(w->parentWidget(), window);
+      delete window;
+    });
+    EXPECT_FALSE(c.answered(p));
+    EXPECT_TRUE(driver.acted());
+    EXPECT_TRUE(box.isNull());
+  }
 }
 
 TEST(QtInputBoxTest, ReturnsTheTypedTextOrNothingOnCancel) {

@@ -5,18 +5,16 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
-#include <QScreen>
-#include <QShowEvent>
 #include <QUrl>
 #include <algorithm>
 #include <utility>
 
 #include "common/HostPaths.h"
 #include "platform/LaunchPolicy.h"
+#include "platform/qt/MagazineBoxes.h"
 #include "platform/qt/QtText.h"
 
 namespace pagemoor {
@@ -34,26 +32,16 @@ QString HostFile(const std::string& path) {
   return ToQt(ResolveExisting(path).value_or(HostPath(path)));
 }
 
-// A parentless dialog would be placed over whatever window is active; the
-// system's boxes stand in the middle of the screen. showEvent comes before the
-// window is mapped, when the box already has its final size.
-class CenteredMessageBox : public QMessageBox {
- public:
-  using QMessageBox::QMessageBox;
+using MessageBox = MagazineBox<QMessageBox>;
 
- protected:
-  void showEvent(QShowEvent* event) override {
-    QMessageBox::showEvent(event);
-    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (s) move(s->availableGeometry().center() - rect().center());
-  }
-};
-
-void PrepareBox(QMessageBox& box, const char* objectName) {
-  box.setObjectName(QString::fromLatin1(objectName));
+// The magazine's box (MagazineBoxes.h), its owner the window the reader works in.
+MessageBox* MakeMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                           QMessageBox::StandardButtons buttons, const char* objectName) {
+  auto* box = new MessageBox(icon, title, text, buttons, BoxOwner());
+  box->setObjectName(QString::fromLatin1(objectName));
   // Magazine texts are plain: a "<" in them is a character, not markup.
-  box.setTextFormat(Qt::PlainText);
-  box.setWindowModality(Qt::ApplicationModal);
+  box->setTextFormat(Qt::PlainText);
+  return box;
 }
 
 // Magazines were made where file names have no letter case: "*.mp3" must
@@ -108,28 +96,28 @@ QString QtFileFilter(std::string_view filter) {
 }
 
 void QtPlatform::showInfo(const std::string& text) {
-  CenteredMessageBox box(QMessageBox::Information, QStringLiteral("Information"), ToQt(text),
-                         QMessageBox::Ok);
-  PrepareBox(box, "msgInfo");
-  box.exec();
+  const OwnedBox box(
+      MakeMessageBox(QMessageBox::Information, QStringLiteral("Information"), ToQt(text), QMessageBox::Ok, "msgInfo"));
+  AdoptBox(*box);
+  box->exec();
 }
 
 void QtPlatform::showMessage(const std::string& caption, const std::string& text) {
-  CenteredMessageBox box(QMessageBox::NoIcon, ToQt(caption), ToQt(text), QMessageBox::Ok);
-  PrepareBox(box, "msgMessage");
-  box.exec();
+  const OwnedBox box(MakeMessageBox(QMessageBox::NoIcon, ToQt(caption), ToQt(text), QMessageBox::Ok, "msgMessage"));
+  AdoptBox(*box);
+  box->exec();
 }
 
 namespace {
 
 bool AskConfirm(const std::string& text, QMessageBox::StandardButton defaultButton) {
-  CenteredMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), ToQt(text),
-                         QMessageBox::Yes | QMessageBox::No);
-  PrepareBox(box, "msgConfirm");
-  box.setDefaultButton(defaultButton);
-  box.setEscapeButton(QMessageBox::No);
-  box.exec();
-  return box.clickedButton() == box.button(QMessageBox::Yes);
+  const OwnedBox box(MakeMessageBox(QMessageBox::Question, QStringLiteral("Confirm"), ToQt(text),
+                                    QMessageBox::Yes | QMessageBox::No, "msgConfirm"));
+  box->setDefaultButton(defaultButton);
+  box->setEscapeButton(QMessageBox::No);
+  AdoptBox(*box);
+  box->exec();
+  return box && box->clickedButton() == box->button(QMessageBox::Yes);
 }
 
 }  // namespace
@@ -144,23 +132,23 @@ bool QtPlatform::askYesNoDefaultNo(const std::string& text) {
 
 std::optional<std::string> QtPlatform::inputBox(const std::string& caption, const std::string& prompt,
                                                 const std::string& defaultText) {
-  QInputDialog dialog;
-  dialog.setObjectName(QStringLiteral("inputBox"));
-  dialog.setWindowTitle(ToQt(caption));
-  dialog.setLabelText(ToQt(prompt));
-  dialog.setInputMode(QInputDialog::TextInput);
-  dialog.setTextValue(ToQt(defaultText));
-  dialog.setWindowModality(Qt::ApplicationModal);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return FromQt(dialog.textValue());
+  const OwnedBox dialog(new MagazineBox<QInputDialog>(BoxOwner()));
+  dialog->setObjectName(QStringLiteral("inputBox"));
+  dialog->setWindowTitle(ToQt(caption));
+  dialog->setLabelText(ToQt(prompt));
+  dialog->setInputMode(QInputDialog::TextInput);
+  dialog->setTextValue(ToQt(defaultText));
+  AdoptBox(*dialog);
+  if (dialog->exec() != QDialog::Accepted || !dialog) return std::nullopt;
+  return FromQt(dialog->textValue());
 }
 
 std::optional<FileDialogResult> QtPlatform::fileDialog(const FileDialogOptions& options, bool save) {
-  QFileDialog dialog(nullptr, ToQt(options.caption), HostFile(options.initialDir));
+  const OwnedBox box(new MagazineBox<QFileDialog>(BoxOwner(), ToQt(options.caption), HostFile(options.initialDir)));
+  QFileDialog& dialog = *box;
   dialog.setObjectName(save ? QStringLiteral("saveFileDialog") : QStringLiteral("openFileDialog"));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setWindowModality(Qt::ApplicationModal);
   // The descriptions only: the patterns spelled for every letter case would
   // clutter them.
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
@@ -175,8 +163,9 @@ std::optional<FileDialogResult> QtPlatform::fileDialog(const FileDialogOptions& 
   if (!suffix.empty() && suffix.front() == '.') suffix.remove_prefix(1);
   if (!suffix.empty()) dialog.setDefaultSuffix(ToQt(suffix));
   if (!options.fileName.empty()) dialog.selectFile(ToQt(HostPath(options.fileName)));
+  AdoptBox(dialog);
 
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  if (dialog.exec() != QDialog::Accepted || !box) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return std::nullopt;
   FileDialogResult result;
@@ -200,12 +189,13 @@ std::optional<FileDialogResult> QtPlatform::saveFileDialog(const FileDialogOptio
 
 std::optional<std::string> QtPlatform::folderDialog(const std::string& caption,
                                                     const std::string& initialDir) {
-  QFileDialog dialog(nullptr, ToQt(caption), HostFile(initialDir));
+  const OwnedBox box(new MagazineBox<QFileDialog>(BoxOwner(), ToQt(caption), HostFile(initialDir)));
+  QFileDialog& dialog = *box;
   dialog.setObjectName(QStringLiteral("folderDialog"));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
-  dialog.setWindowModality(Qt::ApplicationModal);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  AdoptBox(dialog);
+  if (dialog.exec() != QDialog::Accepted || !box) return std::nullopt;
   const QStringList folders = dialog.selectedFiles();
   if (folders.isEmpty()) return std::nullopt;
   return FromQt(folders.first());

@@ -35,8 +35,9 @@ class QtPlatform : public FileRegistryPlatform {
   QtPlatform() = default;
   explicit QtPlatform(std::string registryFile) : FileRegistryPlatform(std::move(registryFile)) {}
 
-  // Message boxes (objects "msgInfo" and "msgConfirm") are application-modal
-  // and centred on the screen.
+  // Message boxes (objects "msgInfo" and "msgConfirm") and the dialogs below
+  // are application-modal, owned by the reader's window, centred on the
+  // magazine and scaled with it (MagazineBoxes.h).
   void showInfo(const std::string& text) override;
   // A plain box (object "msgMessage"): no icon, one OK button, the caption given.
   void showMessage(const std::string& caption, const std::string& text) override;
