@@ -4,7 +4,7 @@
 # the main pane and Enter follows the marked one as a click would, the scroll
 # keys scroll, Backspace and Alt+Left go back as the right button does (with
 # a page's own right-click command), and the keys come back to the page when
-# the console or a box closes.
+# the console or a box closes. Backspace in the console still edits.
 #
 #   keyboard.sh PAGEMOOR DEMO_DIR
 source "$(dirname "$0")/lib.sh"
@@ -89,6 +89,18 @@ e2e_wait_steady "$PANE" index
 e2e_mark
 e2e_key shift+Tab Return
 e2e_wait_new_log "Console: Command RUN_SCRIPT CZECH.TXT"
+e2e_wait_new_log "System: Ending Script"
+
+# Backspace in the console's input line still edits the line.
+e2e_key semicolon
+e2e_wait_window '^Tarn-Console$' 10
+e2e_wait_active "$WIN"
+e2e_mark
+e2e_type "load_main tiraz.htmx"
+e2e_key BackSpace Return
+e2e_wait_new_log "Console: Command LOAD_MAIN TIRAZ.HTM"
+e2e_wait_new_log "Main: Loading tiraz.htm"
+! e2e_has_new_log "GO_BACK" || e2e_fail "Backspace in the console went back: $(e2e_new_log)"
 
 e2e_end_now
 e2e_pass
