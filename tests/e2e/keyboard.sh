@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The magazine read from the keyboard alone, never clicked: it has the keys
-# as soon as it is up (";" opens the console at once), Tab walks the links of
+# The magazine read from the keyboard, never clicked: it has the keys as
+# soon as it is up (";" opens the console at once), Tab walks the links of
 # the main pane and Enter follows the marked one as a click would, the scroll
 # keys scroll, Backspace and Alt+Left go back as the right button does (with
 # a page's own right-click command), and the keys come back to the page when
-# the console or a box closes. Backspace in the console still edits.
+# the console, a box or the credits close. Backspace in the console still edits.
 #
 #   keyboard.sh PAGEMOOR DEMO_DIR
 source "$(dirname "$0")/lib.sh"
@@ -75,6 +75,17 @@ for _ in $(seq 22); do e2e_key Tab; done
 e2e_key Return
 e2e_wait_new_log "Console: Command MESSAGE"
 e2e_answer Information ok
+e2e_wait_active "$E2E_MAIN"
+
+# Eight links back, "show credits": the full-screen roll, closed with a
+# click; the keys are the page's again.
+for _ in $(seq 8); do e2e_key shift+Tab; done
+e2e_key Return
+e2e_wait_new_log "Console: Command SHOW CREDITS"
+e2e_wait_window '^Titulky$'
+e2e_quiet_log 300
+e2e_click 400 300
+e2e_wait_no_window '^Titulky$'
 e2e_wait_active "$E2E_MAIN"
 
 # Alt+Left on this page runs its own right-click command: the welcome page.
