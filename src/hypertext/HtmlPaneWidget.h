@@ -102,11 +102,11 @@ class HtmlPaneWidget : public QTextBrowser {
   bool ActivateLinkByText(std::string_view text);
 
   // The keyboard's link (HtmlPaneWidgetKeys.cpp). Tab and Shift+Tab step
-  // through the text links of the page, round from the last to the first,
-  // marking the one they are on and scrolling it into view; Enter follows it
-  // as a click would. Backspace and Alt+Left raise OnRightClick, as the right
-  // button does. The link the keyboard is on, as the page wrote it (empty
-  // for none):
+  // through the links of the page (not the areas of its image maps), round
+  // from the last to the first, marking the one they are on and scrolling it
+  // into view; Enter follows it as a click would. Backspace and Alt+Left
+  // raise OnRightClick, as the right button does. The link the keyboard is
+  // on, as the page wrote it (empty for none):
   std::string FocusedLink() const;
   // Steps the keyboard to the next (or previous) link; false when the page
   // shows none.

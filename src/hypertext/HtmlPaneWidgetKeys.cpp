@@ -14,8 +14,9 @@ namespace pagemoor {
 
 std::vector<HtmlPaneWidget::LinkRun> HtmlPaneWidget::linkRuns() const {
   std::vector<LinkRun> runs;
-  // Blocks come in document order, table cells included. A link broken over
-  // two blocks (a line break inside it) is still one stop.
+  // Blocks come in document order, table cells included. A link whose words
+  // change their look (bold inside it) or run on into the next paragraph is
+  // still one stop.
   for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
     for (auto it = block.begin(); !it.atEnd(); ++it) {
       const QTextFragment fragment = it.fragment();
