@@ -175,6 +175,7 @@ void HtmlPaneWidget::showPage(const std::string& html, const std::string& docume
   m_animations->clear();
   m_pressed = Target{};
   m_activeFragments.clear();
+  clearLinkFocus();
   m_pendingScroll.reset();
   // Whatever the mouse was over belongs to the page that goes.
   m_hover.clear();

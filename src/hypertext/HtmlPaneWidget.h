@@ -103,6 +103,17 @@ class HtmlPaneWidget : public QTextBrowser {
   // it would (scripted runs). False when the document shows no such link.
   bool ActivateLinkByText(std::string_view text);
 
+  // The keyboard's link (HtmlPaneWidgetKeys.cpp). Tab and Shift+Tab step
+  // through the links of the page (not the areas of its image maps), round
+  // from the last to the first, marking the one they are on and scrolling it
+  // into view; Enter follows it as a click would. Backspace and Alt+Left
+  // raise OnRightClick, as the right button does. The link the keyboard is
+  // on, as the page wrote it (empty for none):
+  std::string FocusedLink() const;
+  // Steps the keyboard to the next (or previous) link; false when the page
+  // shows none.
+  bool FocusNextLink(bool forward);
+
   // --- Settings -----------------------------------------------------------
   // Take effect from the next document shown (colours and fonts) or at once
   // (the rest).
@@ -143,6 +154,10 @@ class HtmlPaneWidget : public QTextBrowser {
   void leaveEvent(QEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  // Tab stays in the pane: it moves among the page's links, never to the
+  // next control.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   // What lies under a point of the viewport that the engine does not know as
@@ -160,6 +175,13 @@ class HtmlPaneWidget : public QTextBrowser {
     int position = 0;
     int length = 0;
     QTextCharFormat format;
+  };
+
+  // The characters of one link, from start up to end (exclusive).
+  struct LinkRun {
+    int start = 0;
+    int end = 0;
+    QString href;  // the engine's token
   };
 
   struct ImageHit {
@@ -185,6 +207,9 @@ class HtmlPaneWidget : public QTextBrowser {
   void followLink(const std::string& raw);
   bool overLinkAt(const QPoint& viewportPos) const;
   void showCursor(bool overLink);
+  std::vector<LinkRun> linkRuns() const;
+  void markFocusedLink();
+  void clearLinkFocus();
 
   std::optional<ImageHit> imageAt(const QPoint& viewportPos) const;
   // docPoint in document coordinates; the hit's rect too.
@@ -210,6 +235,7 @@ class HtmlPaneWidget : public QTextBrowser {
   std::optional<int> m_pendingScroll;             // set while hidden, applied when shown
   Target m_pressed;                               // map area or control under the last left press
   std::vector<ActiveFragment> m_activeFragments;  // the pressed text link, drawn in alink
+  std::optional<LinkRun> m_focusedLink;           // the keyboard's link
 
   // Missing pictures of the document shown, asked for once.
   std::unordered_set<std::string> m_failedImages;

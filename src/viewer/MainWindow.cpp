@@ -1,6 +1,7 @@
 #include "viewer/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 #include <stdexcept>
 
@@ -85,6 +87,7 @@ TfrmMain::TfrmMain(LogSink& log, TThinking_box* thinking, QWidget* parent)
   m_session->setShutdown(m_shutdown.get());
   m_session->surface().setPresenter(this);
   m_session->desktopMode().setPresenter(this);
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) { keyboardWindowChanged(now); });
   runGuarded([this] { FormCreate(); });
 }
 
@@ -292,6 +295,51 @@ void TfrmMain::SetUpPane(HtmlPaneWidget* pane, const std::string& fileName) {
 void TfrmMain::FormShow() {
   m_logHandlerInstalled = true;
   m_session->start();
+  // Without a window manager nobody else gives the new window the keys,
+  // and the console and scroll keys must work before the first click.
+  takeKeyboard();
+}
+
+// --- The keyboard ---
+
+void TfrmMain::takeKeyboard() {
+  QWidget* screen = m_scaled ? static_cast<QWidget*>(m_scaled) : this;
+  if (m_closing || !screen->isVisible() || screen->isMinimized()) return;
+  if (QApplication::activeModalWidget()) return;
+  screen->activateWindow();
+  focusMainPane();
+}
+
+void TfrmMain::focusMainPane() {
+  if (!m_htmlMain->isVisibleTo(this)) return;
+  const QWidget* current = focusWidget();
+  if (current && current != m_htmlMain && current->isVisibleTo(this)) return;
+  m_htmlMain->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMain::keyboardWindowChanged(QWindow* now) {
+  disconnect(m_keyboardWindowGone);
+  disconnect(m_keyboardWindowHidden);
+  // Nothing has the keys: the reader switched to another program (a window
+  // of ours that closes says so itself, below).
+  if (!now) return;
+  // A window that goes keeps the keyboard as far as the window system
+  // knows: no focus change is ever reported for it. Its hiding is.
+  m_keyboardWindowGone = connect(now, &QObject::destroyed, this, [this] { keyboardWindowLeft(); });
+  m_keyboardWindowHidden = connect(now, &QWindow::visibleChanged, this, [this](bool visible) {
+    if (!visible) keyboardWindowLeft();
+  });
+}
+
+void TfrmMain::keyboardWindowLeft() {
+  // A slideshow, the credits, a box or the console closed. A window manager
+  // gives the keys back by itself; a bare X server leaves them nowhere.
+  // Once the closing is over (another window may be coming up) the magazine
+  // takes them, unless a shown window has them.
+  QTimer::singleShot(0, this, [this] {
+    const QWindow* focused = QGuiApplication::focusWindow();
+    if (!focused || !focused->isVisible()) runGuarded([this] { takeKeyboard(); });
+  });
 }
 
 // --- Application events ---

@@ -40,6 +40,7 @@ class QLabel;
 class QPlainTextEdit;
 class QTimer;
 class QToolButton;
+class QWindow;
 
 namespace pagemoor {
 
@@ -195,6 +196,11 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   // Lays the docked controls out again in the client area now, also while
   // the window is hidden (shown, Qt does it by itself).
   void realign();
+  // The reader's keyboard comes to the magazine: its screen becomes the
+  // active window and the main pane takes the keys, unless another control
+  // of the window has them. Nothing while a modal window or box is up, the
+  // screen is minimised or the reading is closing.
+  void takeKeyboard();
 
   // The reading's console. It is destroyed when the reading ends, and a
   // caller that may come later (a button's release after its "exit", a
@@ -291,6 +297,12 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   void buildConsole();
   HtmlPaneWidget* makePane(const char* name);
   void wirePanes();
+  // The main pane takes the keys when no shown control of the window has them.
+  void focusMainPane();
+  // Follows the window that has the keyboard; when it closes (or nothing
+  // has the keys any more) the magazine takes them back.
+  void keyboardWindowChanged(QWindow* now);
+  void keyboardWindowLeft();
   HtmlPaneWidget* paneWidget(Pane pane) const;
   // The window a command shows; null when it is not there.
   ModalWindow* modalWindow(ViewerWindow window) const;
@@ -317,6 +329,10 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   bool m_closing = false;
   // ApplicationEvents1Exception until the start sequence installs LogApplicationException.
   bool m_logHandlerInstalled = false;
+
+  // The window with the keyboard going away or hiding.
+  QMetaObject::Connection m_keyboardWindowGone;
+  QMetaObject::Connection m_keyboardWindowHidden;
 
   std::map<int, CursorSlot> m_cursors;
   // The title picture, the desktop and the panes, docked in that order.

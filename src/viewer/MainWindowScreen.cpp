@@ -48,12 +48,14 @@ bool TfrmMain::showPageFile(Pane pane, const std::string& path) {
 }
 void TfrmMain::setPaneVisible(Pane pane, bool visible) {
   paneWidget(pane)->setVisible(visible);
+  if (pane == Pane::Main && visible) focusMainPane();
 }
 void TfrmMain::placePane(Pane pane, const PanePlacement& placement) {
   HtmlPaneWidget* control = paneWidget(pane);
   control->setVisible(placement.visible);
   m_dock->dock(control, ToDockSide(placement.align),
                QRect(placement.left, placement.top, placement.width, placement.height));
+  if (pane == Pane::Main && placement.visible) focusMainPane();
 }
 int TfrmMain::historyIndex(Pane pane) const {
   return paneWidget(pane)->HistoryIndex();
