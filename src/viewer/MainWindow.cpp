@@ -323,6 +323,10 @@ void TfrmMain::keyboardWindowChanged(QWindow* now) {
   // Nothing has the keys: the reader switched to another program (a window
   // of ours that closes says so itself, below).
   if (!now) return;
+  if (now != m_keyboardWindow) {
+    m_keyboardWindowBefore = m_keyboardWindow;
+    m_keyboardWindow = now;
+  }
   // A window that goes keeps the keyboard as far as the window system
   // knows: no focus change is ever reported for it. Its hiding is.
   m_keyboardWindowGone = connect(now, &QObject::destroyed, this, [this] { keyboardWindowLeft(); });
@@ -333,11 +337,21 @@ void TfrmMain::keyboardWindowChanged(QWindow* now) {
 
 void TfrmMain::keyboardWindowLeft() {
   // A slideshow, the credits, a box or the console closed. A window manager
-  // gives the keys back by itself; a bare X server leaves them nowhere.
-  // Once the closing is over (another window may be coming up) the magazine
-  // takes them, unless a shown window has them.
+  // gives the keys back by itself (to the full-screen magazine, often, even
+  // when the box came from the console); a bare X server leaves them nowhere.
+  // Once the closing is over (another window may be coming up) the window
+  // that had them before gets them back when it is still shown, else the
+  // magazine takes them, unless a shown window has them.
   QTimer::singleShot(0, this, [this] {
     const QWindow* focused = QGuiApplication::focusWindow();
+    if (focused && focused->isVisible() && focused != m_keyboardWindowBefore) return;
+    QWindow* before = m_keyboardWindowBefore;
+    const QWidget* screen = m_scaled ? static_cast<QWidget*>(m_scaled) : this;
+    if (before && before->isVisible() && before != screen->windowHandle() &&
+        before->windowState() != Qt::WindowMinimized && !QApplication::activeModalWidget()) {
+      before->requestActivate();
+      return;
+    }
     if (!focused || !focused->isVisible()) runGuarded([this] { takeKeyboard(); });
   });
 }

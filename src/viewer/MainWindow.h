@@ -333,6 +333,10 @@ class TfrmMain : public QWidget, public ShutdownHost, public ScreenPresenter, pu
   // The window with the keyboard going away or hiding.
   QMetaObject::Connection m_keyboardWindowGone;
   QMetaObject::Connection m_keyboardWindowHidden;
+  // The window that has the keys, and the one that had them before it: a box
+  // asked from the console gives them back to the console, not the magazine.
+  QPointer<QWindow> m_keyboardWindow;
+  QPointer<QWindow> m_keyboardWindowBefore;
 
   std::map<int, CursorSlot> m_cursors;
   // The title picture, the desktop and the panes, docked in that order.
