@@ -2,6 +2,8 @@
 // presented in it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
@@ -9,6 +11,7 @@
 #include <QMouseEvent>
 
 #include "platform/qt/ScaledView.h"
+#include "support/QtPump.h"
 
 namespace pagemoor::test {
 
@@ -17,6 +20,19 @@ inline ScaledView* ViewOf(QWidget& window) {
   QGraphicsProxyWidget* proxy = window.graphicsProxyWidget();
   if (!proxy || !proxy->scene() || proxy->scene()->views().isEmpty()) return nullptr;
   return qobject_cast<ScaledView*>(proxy->scene()->views().front());
+}
+
+// The view a window is presented in, once it is the active window, as it is
+// for a reader's keys; null (and the window closed, so that its modal loop
+// ends) when it does not come up.
+inline ScaledView* ActiveViewOf(QWidget& window) {
+  ScaledView* view = ViewOf(window);
+  if (!view || !PumpUntil([&] { return QApplication::activeWindow() == view; })) {
+    ADD_FAILURE() << "the window is not up in an active scaled view";
+    window.close();
+    return nullptr;
+  }
+  return view;
 }
 
 // A left click at a point of the view's viewport.
