@@ -4,13 +4,7 @@
 #include <gif_lib.h>
 #include <malloc.h>
 
-// jpeglib.h uses FILE and size_t without including their headers.
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
-
-#include <jpeglib.h>
-
 #include <fstream>
 #include <random>
 #include <string>
@@ -18,6 +12,7 @@
 
 #include "pictures/GifAnimation.h"
 #include "pictures/JpegDecoder.h"
+#include "support/TinyPictures.h"
 
 namespace {
 
@@ -26,24 +21,11 @@ using pagemoor::GifAnimation;
 // A photo-like picture: smooth gradients, a few soft shapes and sensor-like
 // noise, so that the coder has real detail to work through.
 std::string makeJpeg(int width, int height, int quality) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
   std::mt19937 rng(1);
   std::normal_distribution<double> noise(0.0, 6.0);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
-  for (int y = 0; y < height; ++y) {
+  pagemoor::test::JpegSpec spec(width, height);
+  spec.quality = quality;
+  return pagemoor::test::WriteJpeg(spec, [&](int y, JSAMPLE* row) {
     for (int x = 0; x < width; ++x) {
       const double dx = x - width * 0.6, dy = y - height * 0.4;
       const double blob = 90.0 / (1.0 + (dx * dx + dy * dy) / 9000.0);
@@ -51,17 +33,10 @@ std::string makeJpeg(int width, int height, int quality) {
                               170.0 - 100.0 * (x + y) / (width + height) + 30.0 * ((x / 97 + y / 61) % 2)};
       for (int c = 0; c < 3; ++c) {
         const double v = base[c] + noise(rng);
-        row[static_cast<std::size_t>(x) * 3 + c] = static_cast<JSAMPLE>(v < 0 ? 0 : v > 255 ? 255 : v);
+        row[x * 3 + c] = static_cast<JSAMPLE>(v < 0 ? 0 : v > 255 ? 255 : v);
       }
     }
-    JSAMPROW rows[] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::string bytes(reinterpret_cast<const char*>(out), outSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(out);
-  return bytes;
+  });
 }
 
 int appendTo(GifFileType* gif, const GifByteType* bytes, int n) {

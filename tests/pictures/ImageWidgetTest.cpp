@@ -13,9 +13,13 @@
 
 #include "support/TempFolder.h"
 #include "support/LogConsole.h"
+#include "support/TinyPictures.h"
 
 namespace pagemoor {
 namespace {
+
+using test::TinyPcx;
+using test::TinyTga;
 
 const std::string kThirdPartyJpeg = std::string(PAGEMOOR_THIRD_PARTY_DIR) + "/jpeg/";
 
@@ -31,36 +35,6 @@ QImage Sample(int w, int h, QColor color) {
   QImage image(w, h, QImage::Format_RGB32);
   image.fill(color);
   return image;
-}
-
-// A 2 x 2 PCX, 8 bits, one plane, with its 256-colour palette: pixel (1,0)
-// takes palette entry 1.
-std::string TinyPcx() {
-  std::string pcx(128, '\0');
-  pcx[0] = 0x0A;  // maker
-  pcx[1] = 5;     // version
-  pcx[2] = 1;     // run-length encoded
-  pcx[3] = 8;     // bits per pixel
-  pcx[8] = 1;     // xmax
-  pcx[10] = 1;    // ymax
-  pcx[65] = 1;    // planes
-  pcx[66] = 2;    // bytes per line
-  pcx += std::string("\x00\x01\x01\x00", 4);
-  pcx += '\x0C';
-  std::string palette(768, '\0');
-  palette[3] = static_cast<char>(0xFF);  // entry 1: red
-  return pcx + palette;
-}
-
-// A 2 x 1 uncompressed true-colour TGA, stored bottom-up: blue, green (BGR).
-std::string TinyTga() {
-  std::string tga(18, '\0');
-  tga[2] = 2;    // true colour
-  tga[12] = 2;   // width
-  tga[14] = 1;   // height
-  tga[16] = 24;  // bits per pixel
-  tga += std::string("\xFF\x00\x00\x00\xFF\x00", 6);
-  return tga;
 }
 
 class ImageWidgetTest : public ::testing::Test {

@@ -2,12 +2,6 @@
 
 #include <gtest/gtest.h>
 
-// jpeglib.h uses FILE and size_t without including their headers.
-#include <cstdio>
-#include <cstdlib>
-
-#include <jpeglib.h>
-
 #include <array>
 #include <cctype>
 #include <filesystem>
@@ -15,6 +9,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/TinyPictures.h"
 
 namespace pagemoor {
 namespace {
@@ -48,32 +44,23 @@ struct EncodeCase {
 
 // The test picture compressed with libjpeg as the given kind of file.
 std::string encode(Stored stored, bool progressive) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = kWidth;
-  cinfo.image_height = kHeight;
   const bool grey = stored == Stored::Grey;
   const bool cmyk =
       stored == Stored::AdobeCmyk || stored == Stored::CmykWithoutMarker || stored == Stored::AdobeYcck;
-  cinfo.input_components = grey ? 1 : cmyk ? 4 : 3;
-  cinfo.in_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  if (stored == Stored::AdobeYcck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
-  if (stored == Stored::CmykWithoutMarker) cinfo.write_Adobe_marker = FALSE;
-  jpeg_set_quality(&cinfo, 95, TRUE);
-  if (progressive) jpeg_simple_progression(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(kWidth) * cinfo.input_components);
-  for (int y = 0; y < kHeight; ++y) {
+  const int components = grey ? 1 : cmyk ? 4 : 3;
+  test::JpegSpec spec(kWidth, kHeight);
+  spec.components = components;
+  spec.colorSpace = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+  spec.progressive = progressive;
+  spec.tune = [stored](jpeg_compress_struct& cinfo) {
+    if (stored == Stored::AdobeYcck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
+    if (stored == Stored::CmykWithoutMarker) cinfo.write_Adobe_marker = FALSE;
+  };
+  return test::WriteJpeg(spec, [&](int, JSAMPLE* row) {
     for (int x = 0; x < kWidth; ++x) {
       const int block = x / 16;
       const Rgb c = kColours[static_cast<std::size_t>(block)];
-      JSAMPLE* p = &row[static_cast<std::size_t>(x) * cinfo.input_components];
+      JSAMPLE* p = &row[x * components];
       if (grey) {
         p[0] = static_cast<JSAMPLE>(kGreys[static_cast<std::size_t>(block)]);
       } else if (cmyk) {
@@ -87,14 +74,7 @@ std::string encode(Stored stored, bool progressive) {
         for (int i = 0; i < 3; ++i) p[i] = static_cast<JSAMPLE>(c[static_cast<std::size_t>(i)]);
       }
     }
-    JSAMPROW rows[] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::string bytes(reinterpret_cast<const char*>(out), outSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(out);
-  return bytes;
+  });
 }
 
 class JpegRoundTrip : public ::testing::TestWithParam<EncodeCase> {};
@@ -131,33 +111,15 @@ INSTANTIATE_TEST_SUITE_P(Jpeg, JpegRoundTrip,
 TEST(JpegDecoder, AFileThatEndsEarlyKeepsTheRowsBeforeTheEnd) {
   // A tall picture, red above and blue below, cut a quarter of the way
   // into its data: the top rows are there and the rest is filled in.
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = 16;
-  cinfo.image_height = 256;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(16 * 3);
-  for (int y = 0; y < 256; ++y) {
+  test::JpegSpec spec(16, 256);
+  spec.quality = 0;
+  const std::string whole = test::WriteJpeg(spec, [](int y, JSAMPLE* row) {
     for (int x = 0; x < 16; ++x) {
-      row[static_cast<std::size_t>(x) * 3] = y < 128 ? 255 : 0;
-      row[static_cast<std::size_t>(x) * 3 + 1] = 0;
-      row[static_cast<std::size_t>(x) * 3 + 2] = y < 128 ? 0 : 255;
+      row[x * 3] = y < 128 ? 255 : 0;
+      row[x * 3 + 1] = 0;
+      row[x * 3 + 2] = y < 128 ? 0 : 255;
     }
-    JSAMPROW rows[] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  const std::string whole(reinterpret_cast<const char*>(out), outSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(out);
+  });
 
   const std::size_t scan = whole.find("\xFF\xDA");
   ASSERT_NE(scan, std::string::npos);

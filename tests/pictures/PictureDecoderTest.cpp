@@ -4,13 +4,6 @@
 
 #include <gtest/gtest.h>
 
-// jpeglib.h uses FILE and size_t without including their headers.
-#include <cstddef>
-#include <cstdio>
-#include <cstdlib>
-
-#include <jpeglib.h>
-
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -19,75 +12,17 @@
 #include "pictures/PixelValues.h"
 #include "support/LittleEndian.h"
 #include "support/SolidGif.h"
+#include "support/TinyPictures.h"
 
 namespace pagemoor {
 namespace {
 
 using test::PixelAt;
+using test::SolidJpeg;
+using test::TinyPcx;
+using test::TinyTga;
 using test::Put16;
 using test::Put32;
-
-// A w x h JPEG of one colour, written with libjpeg.
-std::string SolidJpeg(int w, int h, int r, int g, int b) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(w);
-  cinfo.image_height = static_cast<JDIMENSION>(h);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 95, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row;
-  for (int x = 0; x < w; ++x)
-    row.insert(row.end(), {static_cast<JSAMPLE>(r), static_cast<JSAMPLE>(g), static_cast<JSAMPLE>(b)});
-  for (int y = 0; y < h; ++y) {
-    JSAMPROW rows[] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::string bytes(reinterpret_cast<const char*>(out), outSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(out);
-  return bytes;
-}
-
-// A 2 x 2 PCX, 8 bits, one plane, with its 256-colour palette: pixel (1,0)
-// takes entry 1, red.
-std::string TinyPcx() {
-  std::string pcx(128, '\0');
-  pcx[0] = 0x0A;
-  pcx[1] = 5;  // version
-  pcx[2] = 1;  // run-length encoded
-  pcx[3] = 8;  // bits per pixel
-  pcx[8] = 1;  // xmax
-  pcx[10] = 1;  // ymax
-  pcx[65] = 1;  // planes
-  pcx[66] = 2;  // bytes per line
-  pcx += std::string("\x00\x01\x01\x00", 4);
-  pcx += '\x0C';
-  std::string palette(768, '\0');
-  palette[3] = static_cast<char>(0xFF);
-  return pcx + palette;
-}
-
-// A 2 x 1 uncompressed true-colour TGA, bottom-up, blue then green; with the
-// version 2 footer when asked.
-std::string TinyTga(bool footer = false) {
-  std::string tga(18, '\0');
-  tga[2] = 2;
-  tga[12] = 2;
-  tga[14] = 1;
-  tga[16] = 24;
-  tga += std::string("\xFF\x00\x00\x00\xFF\x00", 6);
-  if (footer) tga += std::string(8, '\0') + std::string("TRUEVISION-XFILE.\0", 18);
-  return tga;
-}
 
 // A .cur (type 2) with one entry holding data: a DIB or a PNG.
 std::string CursorFile(const std::string& data) {

@@ -24,6 +24,7 @@
 #include "pictures/GifImageWidget.h"
 #include "pictures/ImageWidget.h"
 #include "support/TempFolder.h"
+#include "support/TinyPictures.h"
 
 namespace pagemoor {
 namespace {
@@ -32,35 +33,17 @@ enum class Kind { Progressive, AdobeCmyk };
 
 // A 64 x 48 picture of stripes and gradients, so that every block differs.
 std::string Encode(Kind kind) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = 64;
-  cinfo.image_height = 48;
   const int components = kind == Kind::AdobeCmyk ? 4 : 3;
-  cinfo.input_components = components;
-  cinfo.in_color_space = kind == Kind::AdobeCmyk ? JCS_CMYK : JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  if (kind == Kind::Progressive) jpeg_simple_progression(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(64 * components));
-  for (int y = 0; y < 48; ++y) {
+  test::JpegSpec spec(64, 48);
+  spec.components = components;
+  spec.colorSpace = kind == Kind::AdobeCmyk ? JCS_CMYK : JCS_RGB;
+  spec.quality = 90;
+  spec.progressive = kind == Kind::Progressive;
+  return test::WriteJpeg(spec, [&](int y, JSAMPLE* row) {
     for (int x = 0; x < 64; ++x)
       for (int c = 0; c < components; ++c)
-        row[static_cast<std::size_t>(x * components + c)] = static_cast<JSAMPLE>((x * 7 + y * 3 + c * 50) & 0xFF);
-    JSAMPROW rows[] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::string bytes(reinterpret_cast<const char*>(out), outSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(out);
-  return bytes;
+        row[x * components + c] = static_cast<JSAMPLE>((x * 7 + y * 3 + c * 50) & 0xFF);
+  });
 }
 
 // A progressive file that ends inside a Huffman table between two scans,
